@@ -1,0 +1,61 @@
+// The program's one text codec: strict UTF-8 and Windows code page 932 to and
+// from UTF-16. Plain C++, shared by the window's files and pokopen-convert.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace textCodec {
+
+// Where a decoder stopped: the 0-based offset of the first byte that does not
+// begin a valid character.
+struct InvalidBytes {
+  std::size_t byteOffset = 0;
+};
+
+// A character the target encoding cannot hold: its code point (a lone
+// surrogate is reported as itself) and where it stands, 1-based, counting
+// lines as the program does (CR LF, a lone CR and a lone LF each end a line)
+// and columns in characters.
+struct Unencodable {
+  char32_t codePoint = 0;
+  std::size_t line = 0;
+  std::size_t column = 0;
+};
+
+struct Decoded {
+  std::u16string text;
+  std::optional<InvalidBytes> error;  // when set, text is empty
+};
+
+struct Encoded {
+  std::string bytes;
+  std::optional<Unencodable> error;  // when set, bytes is empty
+};
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. A
+// byte-order mark is kept as the character U+FEFF.
+Decoded DecodeUtf8(std::string_view bytes);
+Encoded EncodeUtf8(std::u16string_view text);
+
+// Code page 932 as Windows maps it: ASCII, half-width katakana, JIS X 0208
+// with U+FF5E at 0x81 0x60, the NEC and IBM extensions and the user-defined
+// area (U+E000 to U+E757). Bytes outside the table are an error.
+Decoded DecodeCp932(std::string_view bytes);
+// Characters with two codes get the one Windows writes. The look-alikes other
+// Japanese mappings use for code page 932's own characters are written as
+// those characters: U+301C, U+2016, U+2212, U+00A2, U+00A3, U+00AC, U+2014,
+// and U+00A0 as a blank. Anything else outside the table is an error.
+Encoded EncodeCp932(std::u16string_view text);
+
+// The first character of text that EncodeCp932 cannot write, if any.
+std::optional<Unencodable> FindUnencodableCp932(std::u16string_view text);
+
+// Appends the encoding of text, which must hold no unencodable character
+// (check with FindUnencodableCp932 first); for writing in pieces.
+void AppendCp932(std::u16string_view text, std::string& out);
+void AppendUtf8(std::u16string_view text, std::string& out);
+
+}  // namespace textCodec
