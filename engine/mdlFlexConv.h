@@ -52,8 +52,7 @@ inline constexpr std::u16string_view PUNCTUATION_SET = u"。、，．（）「�
 // replacements without end (possible only for a replacement that can begin a
 // new match of `find`), it stops there and keeps the text as it stands.
 std::u16string ReplaceBeforePunctuation(std::u16string_view text, std::u16string_view find,
-                                        std::u16string_view replacement,
-                                        std::u16string_view set);
+                                        std::u16string_view replacement, std::u16string_view set);
 
 // ぽこる語 in style 0 (standard), 1 (cheerful) or 2 (troubled). Flags are 1 for
 // set, anything else for not set.
@@ -73,8 +72,7 @@ std::u16string ConvertSpeechStyle(std::u16string_view text, int speechStyle, int
 // same as converting the whole text at once, whatever the pieces.
 class Converter {
  public:
-  static Converter Persona(int style, int flagPokoru, int flagFirst, int flagSecond,
-                           int flagForce);
+  static Converter Persona(int style, int flagPokoru, int flagFirst, int flagSecond, int flagForce);
   static Converter Dialect(int kind, int flagForce);
   static Converter SpeechStyle(int speechStyle, int flagPokoru, int flagFirst, int flagSecond,
                                int flagForce);

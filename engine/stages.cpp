@@ -1,0 +1,336 @@
+#include "stages.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace mdlFlexConv::detail {
+
+namespace {
+
+// Pieces small enough for every stage's buffer to stay in the cache.
+constexpr std::size_t kPieceUnits = 1 << 14;
+
+// The window after a match is three units; marks that move the cut point lie
+// at most four units after the start of the match.
+constexpr std::size_t kWindowUnits = 3;
+constexpr std::size_t kFarthestCut = 4;
+
+}  // namespace
+
+ReplaceAllStage::ReplaceAllStage(std::u16string_view find, std::u16string_view replacement,
+                                 Comparison mode)
+    : needle_(mode == Comparison::Text ? FoldAll(find) : std::u16string(find)),
+      replacement_(replacement),
+      folding_(mode == Comparison::Text) {}
+
+void ReplaceAllStage::Push(std::u16string_view piece, std::u16string& out) {
+  if (needle_.empty()) {
+    out.append(piece);
+    return;
+  }
+  std::u16string joined;
+  std::u16string_view text = piece;
+  if (!held_.empty()) {
+    joined = std::move(held_);
+    joined.append(piece);
+    text = joined;
+  }
+  const std::size_t length = needle_.size();
+  std::size_t position = 0;
+  for (;;) {
+    const std::size_t match = folding_ ? FindFrom<true>(text, needle_, position)
+                                       : FindFrom<false>(text, needle_, position);
+    if (match == kNotFound) {
+      break;
+    }
+    out.append(text.substr(position, match - position));
+    out.append(replacement_);
+    position = match + length;
+  }
+  // The last length - 1 units may begin a match that the next piece completes.
+  const std::size_t undecided = length - 1;
+  const std::size_t keep =
+      std::max(position, text.size() > undecided ? text.size() - undecided : std::size_t{0});
+  out.append(text.substr(position, keep - position));
+  held_.assign(text.substr(keep));
+}
+
+void ReplaceAllStage::Finish(std::u16string& out) {
+  out.append(held_);
+  held_.clear();
+}
+
+PunctuationGuardStage::PunctuationGuardStage(std::u16string_view find,
+                                             std::u16string_view replacement,
+                                             std::u16string_view set)
+    : needle_(FoldAll(find)),
+      replacement_(replacement),
+      marks_(0x10000, false),
+      lookahead_(std::max(needle_.size() + kWindowUnits, kFarthestCut + 1)) {
+  for (const char16_t mark : set) {
+    marks_[Fold(mark)] = true;
+  }
+  mayFeedOnItself_ = needle_.empty() || ReplacementCanBeginMatch();
+}
+
+// Whether a match of the needle can begin inside the replacement after its
+// first unit, either wholly inside it or running on into the text after it.
+// Only then can a rewrite lead to another rewrite of its own making.
+bool PunctuationGuardStage::ReplacementCanBeginMatch() const {
+  const std::u16string folded = FoldAll(replacement_);
+  const std::u16string_view replacement(folded);
+  const std::u16string_view needle(needle_);
+  for (std::size_t start = 1; start < replacement.size(); ++start) {
+    const std::u16string_view tail = replacement.substr(start);
+    const std::size_t overlap = std::min(tail.size(), needle.size());
+    if (tail.substr(0, overlap) == needle.substr(0, overlap)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void PunctuationGuardStage::Push(std::u16string_view piece, std::u16string& out) {
+  if (repeating_) {
+    out.append(piece);
+    return;
+  }
+  input_.append(piece);
+  Run(out, false);
+}
+
+void PunctuationGuardStage::Finish(std::u16string& out) {
+  if (!repeating_) {
+    Run(out, true);
+  }
+  FlushUnchanged(out);
+}
+
+void PunctuationGuardStage::Run(std::u16string& out, bool textEnded) {
+  // The first search starts at the second unit: the first is never rewritten.
+  if (!firstPassed_ && Available() > 0) {
+    EmitTopAndPop(out);
+    firstPassed_ = true;
+  }
+  if (mayFeedOnItself_) {
+    RunWatched(out, textEnded);
+  } else {
+    RunFast(out, textEnded);
+  }
+  if (repeating_) {
+    FlushUnchanged(out);
+  }
+  CompactInput();
+}
+
+char16_t PunctuationGuardStage::At(std::size_t offset) const {
+  return offset < carry_.size() ? carry_[carry_.size() - 1 - offset]
+                                : input_[position_ + offset - carry_.size()];
+}
+
+void PunctuationGuardStage::Pop(std::size_t count) {
+  const std::size_t fromCarry = std::min(count, carry_.size());
+  carry_.resize(carry_.size() - fromCarry);
+  position_ += count - fromCarry;
+  consumed_ += static_cast<std::int64_t>(count - fromCarry);
+}
+
+void PunctuationGuardStage::EmitTopAndPop(std::u16string& out) {
+  out.push_back(At(0));
+  Pop(1);
+}
+
+bool PunctuationGuardStage::MatchAtTop() const {
+  if (Available() < needle_.size() || Available() == 0) {
+    return false;
+  }
+  for (std::size_t i = 0; i < needle_.size(); ++i) {
+    if (Fold(At(i)) != needle_[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool PunctuationGuardStage::WindowHasMark() const {
+  const std::size_t end = std::min(needle_.size() + kWindowUnits, Available());
+  for (std::size_t offset = needle_.size(); offset < end; ++offset) {
+    if (IsMark(At(offset))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The cut point: of the marks' first occurrences from the unit after the match
+// on, the farthest that lies within four units of the match's start; the unit
+// after the match when there is none.
+std::size_t PunctuationGuardStage::CutOffset() const {
+  std::size_t cut = needle_.size();
+  std::array<char16_t, kFarthestCut + 1> seen{};
+  std::size_t seenCount = 0;
+  const std::size_t end = std::min(kFarthestCut + 1, Available());
+  for (std::size_t offset = needle_.size(); offset < end; ++offset) {
+    const char16_t folded = Fold(At(offset));
+    if (!marks_[folded] ||
+        std::find(seen.begin(), seen.begin() + seenCount, folded) != seen.begin() + seenCount) {
+      continue;
+    }
+    seen[seenCount++] = folded;
+    cut = std::max(cut, offset);
+  }
+  return cut;
+}
+
+void PunctuationGuardStage::Rewrite(std::size_t cut) {
+  Pop(cut);
+  carry_.append(replacement_.rbegin(), replacement_.rend());
+}
+
+// The common case: no rewrite can produce another, so the carry stays empty
+// and the search skips straight through the text.
+void PunctuationGuardStage::RunFast(std::u16string& out, bool textEnded) {
+  const std::u16string_view text(input_);
+  const std::size_t length = needle_.size();
+  for (;;) {
+    const std::size_t match = FindFrom<true>(text, needle_, position_);
+    if (match == kNotFound) {
+      const std::size_t undecided = textEnded ? 0 : length - 1;
+      const std::size_t end =
+          std::max(position_, text.size() > undecided ? text.size() - undecided : 0);
+      out.append(text.substr(position_, end - position_));
+      position_ = end;
+      return;
+    }
+    out.append(text.substr(position_, match - position_));
+    position_ = match;
+    if (!textEnded && match + lookahead_ > text.size()) {
+      return;
+    }
+    if (!WindowHasMark()) {
+      out.push_back(text[position_++]);
+      continue;
+    }
+    position_ += CutOffset();
+    out.append(replacement_);
+    if (replacement_.empty()) {
+      out.push_back(text[position_++]);
+    }
+  }
+}
+
+// The general case, one unit at a time. The rewriting is a stack machine that
+// decides from the top `lookahead_` units alone, so when the same top returns
+// without the stack having sunk below where it first stood, the machine is in
+// a loop it can never leave: that is where it stops.
+void PunctuationGuardStage::RunWatched(std::u16string& out, bool textEnded) {
+  while (!repeating_ && Available() > 0 && (textEnded || Available() >= lookahead_)) {
+    if (SeenBefore()) {
+      repeating_ = true;
+      return;
+    }
+    if (!MatchAtTop() || !WindowHasMark()) {
+      EmitTopAndPop(out);
+      continue;
+    }
+    Rewrite(CutOffset());
+    if (Available() > 0) {
+      EmitTopAndPop(out);
+    }
+  }
+}
+
+std::int64_t PunctuationGuardStage::Height() const {
+  return static_cast<std::int64_t>(carry_.size()) - consumed_;
+}
+
+// Records the current top of the stack; true when the same top was recorded
+// before and no step since has started lower than that record. A rewrite may
+// pop below it within a step, but only units the record's top already held.
+bool PunctuationGuardStage::SeenBefore() {
+  const std::int64_t height = Height();
+  while (!chain_.empty() && chain_.back().height > height) {
+    const auto found = windowCounts_.find(chain_.back().window);
+    if (--found->second == 0) {
+      windowCounts_.erase(found);
+    }
+    chain_.pop_back();
+  }
+  std::u16string window;
+  const std::size_t size = std::min(lookahead_, Available());
+  window.reserve(size);
+  for (std::size_t offset = 0; offset < size; ++offset) {
+    window.push_back(At(offset));
+  }
+  if (windowCounts_.contains(window)) {
+    return true;
+  }
+  ++windowCounts_[window];
+  chain_.push_back({height, std::move(window)});
+  return false;
+}
+
+void PunctuationGuardStage::FlushUnchanged(std::u16string& out) {
+  out.append(carry_.rbegin(), carry_.rend());
+  carry_.clear();
+  out.append(std::u16string_view(input_).substr(position_));
+  position_ = input_.size();
+}
+
+void PunctuationGuardStage::CompactInput() {
+  input_.erase(0, position_);
+  position_ = 0;
+}
+
+void StageChain::Add(std::unique_ptr<Stage> stage) {
+  stages_.push_back(std::move(stage));
+  buffers_.emplace_back();
+}
+
+void StageChain::Push(std::u16string_view piece, std::u16string& out) {
+  PushFrom(0, piece, out);
+}
+
+void StageChain::Finish(std::u16string& out) {
+  for (std::size_t i = 0; i < stages_.size(); ++i) {
+    std::u16string rest;
+    stages_[i]->Finish(rest);
+    PushFrom(i + 1, rest, out);
+  }
+}
+
+void StageChain::PushFrom(std::size_t first, std::u16string_view piece, std::u16string& out) {
+  std::u16string_view current = piece;
+  for (std::size_t i = first; i < stages_.size(); ++i) {
+    buffers_[i].clear();
+    stages_[i]->Push(current, buffers_[i]);
+    current = buffers_[i];
+  }
+  out.append(current);
+}
+
+namespace {
+
+template <typename Runner>
+std::u16string RunInPieces(Runner& runner, std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size() + text.size() / 4);
+  for (std::size_t start = 0; start < text.size(); start += kPieceUnits) {
+    runner.Push(text.substr(start, kPieceUnits), out);
+  }
+  runner.Finish(out);
+  return out;
+}
+
+}  // namespace
+
+std::u16string RunWhole(Stage& stage, std::u16string_view text) {
+  return RunInPieces(stage, text);
+}
+
+std::u16string RunWhole(StageChain& chain, std::u16string_view text) {
+  return RunInPieces(chain, text);
+}
+
+}  // namespace mdlFlexConv::detail

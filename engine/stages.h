@@ -1,0 +1,112 @@
+// The rewriting rules as streaming stages. A conversion is a chain of stages,
+// each reading the previous one's output in pieces, so the whole conversion
+// takes one pass over the text in cache-sized pieces however many rules run.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "folding.h"
+#include "mdlFlexConv.h"
+
+namespace mdlFlexConv::detail {
+
+class Stage {
+ public:
+  virtual ~Stage() = default;
+  // Appends to `out` what can already be decided of the text so far; units
+  // that may still belong to a match are held back for the next piece.
+  virtual void Push(std::u16string_view piece, std::u16string& out) = 0;
+  // The text has ended: appends everything held back.
+  virtual void Finish(std::u16string& out) = 0;
+};
+
+// ReplaceAll: every non-overlapping occurrence of `find`, left to right.
+class ReplaceAllStage final : public Stage {
+ public:
+  ReplaceAllStage(std::u16string_view find, std::u16string_view replacement, Comparison mode);
+  void Push(std::u16string_view piece, std::u16string& out) override;
+  void Finish(std::u16string& out) override;
+
+ private:
+  std::u16string needle_;  // folded under text comparison
+  std::u16string replacement_;
+  bool folding_;
+  std::u16string held_;
+};
+
+// ReplaceBeforePunctuation. The text ahead of the search is treated as a
+// stack whose top is the next unit: a rewrite pops the match and its tail and
+// pushes the replacement, whose first unit is then final (the next search
+// starts one unit after the match). Every decision looks at no more than
+// `lookahead_` units from the top.
+class PunctuationGuardStage final : public Stage {
+ public:
+  PunctuationGuardStage(std::u16string_view find, std::u16string_view replacement,
+                        std::u16string_view set);
+  void Push(std::u16string_view piece, std::u16string& out) override;
+  void Finish(std::u16string& out) override;
+
+ private:
+  struct Entry {
+    std::int64_t height;
+    std::u16string window;
+  };
+
+  bool ReplacementCanBeginMatch() const;
+  void Run(std::u16string& out, bool textEnded);
+  void RunFast(std::u16string& out, bool textEnded);
+  void RunWatched(std::u16string& out, bool textEnded);
+  std::size_t Available() const { return carry_.size() + (input_.size() - position_); }
+  char16_t At(std::size_t offset) const;
+  void Pop(std::size_t count);
+  void EmitTopAndPop(std::u16string& out);
+  bool MatchAtTop() const;
+  bool WindowHasMark() const;
+  std::size_t CutOffset() const;
+  void Rewrite(std::size_t cut);
+  bool IsMark(char16_t unit) const { return marks_[Fold(unit)]; }
+  bool SeenBefore();
+  void FlushUnchanged(std::u16string& out);
+  void CompactInput();
+  std::int64_t Height() const;
+
+  std::u16string needle_;  // folded
+  std::u16string replacement_;
+  std::vector<bool> marks_;  // indexed by folded unit
+  std::size_t lookahead_;
+  bool mayFeedOnItself_ = false;  // a rewrite can lead to another of its own making
+  std::u16string carry_;          // pushed replacement units not yet passed, top last
+  std::u16string input_;          // text not yet passed, from position_ on
+  std::size_t position_ = 0;
+  std::int64_t consumed_ = 0;  // input units popped so far
+  bool repeating_ = false;     // the rewriting was found to repeat itself for ever
+  bool firstPassed_ = false;
+  // Watching for that: the recorded tops no later step has started below.
+  std::vector<Entry> chain_;
+  std::unordered_map<std::u16string, std::size_t> windowCounts_;
+};
+
+// A chain of stages with a buffer between each two.
+class StageChain {
+ public:
+  void Add(std::unique_ptr<Stage> stage);
+  void Push(std::u16string_view piece, std::u16string& out);
+  void Finish(std::u16string& out);
+
+ private:
+  void PushFrom(std::size_t first, std::u16string_view piece, std::u16string& out);
+  std::vector<std::unique_ptr<Stage>> stages_;
+  std::vector<std::u16string> buffers_;
+};
+
+// Runs one stage over a whole text in cache-sized pieces.
+std::u16string RunWhole(Stage& stage, std::u16string_view text);
+std::u16string RunWhole(StageChain& chain, std::u16string_view text);
+
+}  // namespace mdlFlexConv::detail
