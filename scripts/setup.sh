@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a purpose needs and that are missing:
+#   scripts/setup.sh run    build and run the program
+#   scripts/setup.sh test   build and run every test as well
+set -euo pipefail
+
+run_packages=(cmake g++ make qt6-base-dev fonts-ipafont-gothic)
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils imagemagick
+               clang libclang-rt-14-dev)
+
+case "${1:-run}" in
+  run) wanted=("${run_packages[@]}") ;;
+  test) wanted=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "Please install as root: ${missing[*]}" >&2; exit 1; }
+  as_root=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

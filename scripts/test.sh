@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the whole suite with warnings as
+# errors, then the engine, codec, common and converter tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then a short fuzzing run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh test
+jobs="$(nproc)"
+
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPOKOPEN_WERROR=ON >/dev/null
+cmake --build build-test -j"$jobs"
+ctest --test-dir build-test --output-on-failure -j"$jobs"
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPOKOPEN_WERROR=ON -DPOKOPEN_SANITIZE=ON \
+  -DPOKOPEN_GUI=OFF -DPOKOPEN_BENCH=OFF >/dev/null
+cmake --build build-asan -j"$jobs"
+ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+if [ -x fuzz/run.sh ]; then
+  fuzz/run.sh 60
+fi
+echo "All tests passed."
