@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "mdlFlexConv.h"
+
 namespace mdlFlexConv::detail {
 
 // Half-width forms U+FF61..U+FF9F and the full-width units they stand for.
@@ -58,30 +60,37 @@ inline std::u16string FoldAll(std::u16string_view text) {
 
 inline constexpr std::size_t kNotFound = std::u16string_view::npos;
 
-// 0-based position of the first whole occurrence of `needle` (already folded
-// when `folding`) at or after `from`, or kNotFound. The needle is not empty.
-template <bool folding>
-std::size_t FindFrom(std::u16string_view hay, std::u16string_view needle, std::size_t from) {
-  const std::size_t length = needle.size();
-  if (hay.size() < length) {
-    return kNotFound;
-  }
-  const auto unitAt = [&hay](std::size_t i) { return folding ? Fold(hay[i]) : hay[i]; };
-  const char16_t first = needle[0];
-  const std::size_t last = hay.size() - length;
-  for (std::size_t i = from; i <= last; ++i) {
-    if (unitAt(i) != first) {
-      continue;
-    }
-    std::size_t matched = 1;
-    while (matched < length && unitAt(i + matched) == needle[matched]) {
-      ++matched;
-    }
-    if (matched == length) {
-      return i;
-    }
-  }
-  return kNotFound;
-}
+// The units that fold to `folded`: itself and its upper-case, full-width,
+// half-width and katakana forms; at most four.
+struct UnitForms {
+  std::array<char16_t, 4> units{};
+  std::size_t count = 0;
+};
+
+UnitForms FormsFolding(char16_t folded);
+
+// First position at or after `from` holding one of `forms`, or kNotFound.
+std::size_t FindAnyOf(std::u16string_view hay, std::size_t from, const UnitForms& forms);
+
+// A needle ready for repeated searching under one comparison mode.
+class Needle {
+ public:
+  Needle(std::u16string_view needle, Comparison mode);
+
+  std::size_t size() const { return units_.size(); }
+  bool empty() const { return units_.empty(); }
+  const std::u16string& units() const { return units_; }  // folded when folding
+
+  // 0-based position of the first whole occurrence at or after `from`, or
+  // kNotFound. The needle is not empty.
+  std::size_t FindIn(std::u16string_view hay, std::size_t from) const;
+
+ private:
+  bool MatchesAt(std::u16string_view hay, std::size_t at) const;
+
+  std::u16string units_;
+  bool folding_;
+  UnitForms firstForms_;
+};
 
 }  // namespace mdlFlexConv::detail

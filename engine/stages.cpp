@@ -20,36 +20,64 @@ constexpr std::size_t kFarthestCut = 4;
 
 ReplaceAllStage::ReplaceAllStage(std::u16string_view find, std::u16string_view replacement,
                                  Comparison mode)
-    : needle_(mode == Comparison::Text ? FoldAll(find) : std::u16string(find)),
-      replacement_(replacement),
-      folding_(mode == Comparison::Text) {}
+    : needle_(find, mode), replacement_(replacement) {}
 
 void ReplaceAllStage::Push(std::u16string_view piece, std::u16string& out) {
   if (needle_.empty()) {
     out.append(piece);
     return;
   }
-  std::u16string joined;
-  std::u16string_view text = piece;
-  if (!held_.empty()) {
-    joined = std::move(held_);
-    joined.append(piece);
-    text = joined;
+  if (held_.empty()) {
+    PushFrom(piece, 0, out);
+  } else if (piece.size() + 1 < needle_.size()) {
+    PushJoined(piece, out);
+  } else {
+    PushFrom(piece, PushSeam(piece, out), out);
   }
-  const std::size_t length = needle_.size();
+}
+
+// A piece too short to settle the held units: they wait on together.
+void ReplaceAllStage::PushJoined(std::u16string_view piece, std::u16string& out) {
+  std::u16string joined = std::move(held_);
+  joined.append(piece);
+  held_.clear();
+  PushFrom(joined, 0, out);
+}
+
+// Settles the held units with the first units of the piece, which complete
+// any match that begins among them; returns where the piece goes on.
+std::size_t ReplaceAllStage::PushSeam(std::u16string_view piece, std::u16string& out) {
+  const std::size_t heldCount = held_.size();
+  std::u16string seam = std::move(held_);
+  held_.clear();
+  seam.append(piece.substr(0, needle_.size() - 1));
   std::size_t position = 0;
+  while (position < heldCount) {
+    const std::size_t match = needle_.FindIn(seam, position);
+    if (match == kNotFound || match >= heldCount) {
+      out.append(std::u16string_view(seam).substr(position, heldCount - position));
+      return 0;
+    }
+    out.append(std::u16string_view(seam).substr(position, match - position));
+    out.append(replacement_);
+    position = match + needle_.size();
+  }
+  return position - heldCount;
+}
+
+void ReplaceAllStage::PushFrom(std::u16string_view text, std::size_t position,
+                               std::u16string& out) {
   for (;;) {
-    const std::size_t match = folding_ ? FindFrom<true>(text, needle_, position)
-                                       : FindFrom<false>(text, needle_, position);
+    const std::size_t match = needle_.FindIn(text, position);
     if (match == kNotFound) {
       break;
     }
     out.append(text.substr(position, match - position));
     out.append(replacement_);
-    position = match + length;
+    position = match + needle_.size();
   }
   // The last length - 1 units may begin a match that the next piece completes.
-  const std::size_t undecided = length - 1;
+  const std::size_t undecided = needle_.size() - 1;
   const std::size_t keep =
       std::max(position, text.size() > undecided ? text.size() - undecided : std::size_t{0});
   out.append(text.substr(position, keep - position));
@@ -64,7 +92,7 @@ void ReplaceAllStage::Finish(std::u16string& out) {
 PunctuationGuardStage::PunctuationGuardStage(std::u16string_view find,
                                              std::u16string_view replacement,
                                              std::u16string_view set)
-    : needle_(FoldAll(find)),
+    : needle_(find, Comparison::Text),
       replacement_(replacement),
       marks_(0x10000, false),
       lookahead_(std::max(needle_.size() + kWindowUnits, kFarthestCut + 1)) {
@@ -80,7 +108,7 @@ PunctuationGuardStage::PunctuationGuardStage(std::u16string_view find,
 bool PunctuationGuardStage::ReplacementCanBeginMatch() const {
   const std::u16string folded = FoldAll(replacement_);
   const std::u16string_view replacement(folded);
-  const std::u16string_view needle(needle_);
+  const std::u16string_view needle(needle_.units());
   for (std::size_t start = 1; start < replacement.size(); ++start) {
     const std::u16string_view tail = replacement.substr(start);
     const std::size_t overlap = std::min(tail.size(), needle.size());
@@ -146,7 +174,7 @@ bool PunctuationGuardStage::MatchAtTop() const {
     return false;
   }
   for (std::size_t i = 0; i < needle_.size(); ++i) {
-    if (Fold(At(i)) != needle_[i]) {
+    if (Fold(At(i)) != needle_.units()[i]) {
       return false;
     }
   }
@@ -194,7 +222,7 @@ void PunctuationGuardStage::RunFast(std::u16string& out, bool textEnded) {
   const std::u16string_view text(input_);
   const std::size_t length = needle_.size();
   for (;;) {
-    const std::size_t match = FindFrom<true>(text, needle_, position_);
+    const std::size_t match = needle_.FindIn(text, position_);
     if (match == kNotFound) {
       const std::size_t undecided = textEnded ? 0 : length - 1;
       const std::size_t end =
@@ -314,8 +342,10 @@ namespace {
 
 template <typename Runner>
 std::u16string RunInPieces(Runner& runner, std::u16string_view text) {
+  // Reserving generously costs nothing until the memory is written, and saves
+  // copying the whole result when it grows.
   std::u16string out;
-  out.reserve(text.size() + text.size() / 4);
+  out.reserve(2 * text.size() + 16);
   for (std::size_t start = 0; start < text.size(); start += kPieceUnits) {
     runner.Push(text.substr(start, kPieceUnits), out);
   }

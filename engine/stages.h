@@ -34,10 +34,13 @@ class ReplaceAllStage final : public Stage {
   void Finish(std::u16string& out) override;
 
  private:
-  std::u16string needle_;  // folded under text comparison
+  void PushJoined(std::u16string_view piece, std::u16string& out);
+  std::size_t PushSeam(std::u16string_view piece, std::u16string& out);
+  void PushFrom(std::u16string_view text, std::size_t position, std::u16string& out);
+
+  Needle needle_;
   std::u16string replacement_;
-  bool folding_;
-  std::u16string held_;
+  std::u16string held_;  // the last units, which may begin a match
 };
 
 // ReplaceBeforePunctuation. The text ahead of the search is treated as a
@@ -76,7 +79,7 @@ class PunctuationGuardStage final : public Stage {
   void CompactInput();
   std::int64_t Height() const;
 
-  std::u16string needle_;  // folded
+  Needle needle_;  // folded
   std::u16string replacement_;
   std::vector<bool> marks_;  // indexed by folded unit
   std::size_t lookahead_;

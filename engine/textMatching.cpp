@@ -19,9 +19,7 @@ std::size_t Find(std::u16string_view haystack, std::u16string_view needle, std::
   if (needle.empty()) {
     return from + 1;
   }
-  const std::size_t found = mode == Comparison::Text
-                                ? detail::FindFrom<true>(haystack, detail::FoldAll(needle), from)
-                                : detail::FindFrom<false>(haystack, needle, from);
+  const std::size_t found = detail::Needle(needle, mode).FindIn(haystack, from);
   return found == detail::kNotFound ? 0 : found + 1;
 }
 
