@@ -54,7 +54,8 @@ Encoded EncodeCp932(std::u16string_view text);
 std::optional<Unencodable> FindUnencodableCp932(std::u16string_view text);
 
 // Appends the encoding of text, which must hold no unencodable character
-// (check with FindUnencodableCp932 first); for writing in pieces.
+// (check with FindUnencodableCp932 first); for writing in pieces. A text that
+// breaks this rule throws std::invalid_argument and leaves out as it was.
 void AppendCp932(std::u16string_view text, std::string& out);
 void AppendUtf8(std::u16string_view text, std::string& out);
 
