@@ -1,0 +1,559 @@
+// End-to-end tests of pokopen-convert: the built program runs as a child
+// process on real pipes and temporary files.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "mdlFlexConv.h"
+#include "textCodec.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Invocation {
+  std::vector<std::string> args;
+  std::string input;                     // written to standard input through a pipe
+  std::optional<std::string> inputFile;  // standard input read from this file instead
+  bool unreadOutput = false;             // standard output is a pipe whose reader is gone
+  std::optional<mode_t> umask;
+  std::string folder;  // the working folder, when not empty
+};
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+void ReadSome(int& fd, std::string& into) {
+  char buffer[65536];
+  const ssize_t count = ::read(fd, buffer, sizeof buffer);
+  if (count > 0) {
+    into.append(buffer, static_cast<std::size_t>(count));
+  } else if (count == 0 || errno != EINTR) {
+    ::close(fd);
+    fd = -1;
+  }
+}
+
+Outcome RunConvert(const Invocation& invocation) {
+  std::signal(SIGPIPE, SIG_IGN);
+  std::array<int, 2> in{-1, -1}, out{-1, -1}, err{-1, -1};
+  EXPECT_EQ(::pipe(in.data()), 0);
+  EXPECT_EQ(::pipe(out.data()), 0);
+  EXPECT_EQ(::pipe(err.data()), 0);
+  if (invocation.unreadOutput) {
+    ::close(out[0]);
+    out[0] = -1;
+  }
+  std::vector<std::string> argv{POKOPEN_CONVERT_PATH};
+  argv.insert(argv.end(), invocation.args.begin(), invocation.args.end());
+  std::vector<char*> argvPointers;
+  for (std::string& arg : argv) {
+    argvPointers.push_back(arg.data());
+  }
+  argvPointers.push_back(nullptr);
+
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::signal(SIGPIPE, SIG_DFL);
+    if (invocation.inputFile) {
+      const int file = ::open(invocation.inputFile->c_str(), O_RDONLY);
+      ::dup2(file, 0);
+    } else {
+      ::dup2(in[0], 0);
+    }
+    ::dup2(out[1], 1);
+    ::dup2(err[1], 2);
+    for (const int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) {
+      if (fd > 2) {
+        ::close(fd);
+      }
+    }
+    if (invocation.umask) {
+      ::umask(*invocation.umask);
+    }
+    if (!invocation.folder.empty() && ::chdir(invocation.folder.c_str()) != 0) {
+      ::_exit(126);
+    }
+    ::execv(argvPointers[0], argvPointers.data());
+    ::_exit(127);
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  ::close(err[1]);
+  ::fcntl(in[1], F_SETFL, O_NONBLOCK);
+
+  Outcome outcome;
+  std::string_view pending = invocation.input;
+  int toChild = in[1];
+  int fromOut = out[0];
+  int fromErr = err[0];
+  if (pending.empty()) {
+    ::close(toChild);
+    toChild = -1;
+  }
+  while (toChild >= 0 || fromOut >= 0 || fromErr >= 0) {
+    std::array<pollfd, 3> fds{pollfd{toChild, POLLOUT, 0}, pollfd{fromOut, POLLIN, 0},
+                              pollfd{fromErr, POLLIN, 0}};
+    if (::poll(fds.data(), fds.size(), 30000) <= 0) {
+      ADD_FAILURE() << "pokopen-convert did not finish";
+      break;
+    }
+    if (toChild >= 0 && fds[0].revents != 0) {
+      const ssize_t written =
+          ::write(toChild, pending.data(), std::min<std::size_t>(pending.size(), 65536));
+      if (written > 0) {
+        pending.remove_prefix(static_cast<std::size_t>(written));
+      }
+      if (pending.empty() || (written < 0 && errno != EAGAIN && errno != EINTR)) {
+        ::close(toChild);
+        toChild = -1;
+      }
+    }
+    if (fromOut >= 0 && fds[1].revents != 0) {
+      ReadSome(fromOut, outcome.out);
+    }
+    if (fromErr >= 0 && fds[2].revents != 0) {
+      ReadSome(fromErr, outcome.err);
+    }
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return outcome;
+}
+
+Outcome RunConvert(std::vector<std::string> args, std::string input = {}) {
+  Invocation invocation;
+  invocation.args = std::move(args);
+  invocation.input = std::move(input);
+  return RunConvert(invocation);
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::string FirstLine(const std::string& text) {
+  return text.substr(0, text.find('\n'));
+}
+
+class TemporaryFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "pokopen-cli-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  fs::path Path(const std::string& name) const { return folder_ / name; }
+
+  std::vector<std::string> Entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path folder_;
+};
+
+using PokopenConvertFiles = TemporaryFolder;
+
+struct ConversionCase {
+  std::vector<std::string> args;
+  std::string input;
+  std::string output;
+};
+
+TEST(PokopenConvert, ConvertsStandardInputAsTheWindowDoes) {
+  const std::vector<ConversionCase> cases = {
+      {{}, "わたしはあなたが好きです。", "ぽこりゅんはダ～リンが好きだりゅん。"},
+      {{"-s", "1"}, "わたしはあなたが好きです。", "ぽこりゅんっはダ～リンっが好きだりゅん。"},
+      {{"--style=2"}, "わたしはあなたが好きです。", "ぽこりゅん...はダ～リン...が好きだりゅん。"},
+      {{"--no-first", "--no-second"},
+       "わたしはあなたが好きです。",
+       "わたしはあなたが好きだりゅん。"},
+      {{"-s4", "--force"}, "そうなのだ", "そうなんだにょにょ"},
+      {{"--style", "3", "--first"}, "わたしです。", "わたしだにゅ。"},
+      {{"-s", "1", "--force"}, "ポコルです", "ぽこりゅんっだりゅんっ"},
+      {{"--force", "--no-force"}, "そうなのだ", "そうなのだ"},
+      {{"--sty=5", "--for"}, "見てください", "見てくださいぴょ"},
+      {{"-"}, "あなたですよ。", "ダ～リンだりゅん。"},
+      {{}, "です。です。", "です。だりゅん。"},
+      // Only the start of the whole text is special, not the start of a piece.
+      {{}, std::string(65536, 'a') + "です。", std::string(65536, 'a') + "だりゅん。"},
+      {{}, "", ""},
+  };
+  for (const ConversionCase& c : cases) {
+    const Outcome outcome = RunConvert(c.args, c.input);
+    EXPECT_EQ(outcome.status, 0) << c.input.substr(0, 40);
+    EXPECT_EQ(outcome.out, c.output) << c.input.substr(0, 40);
+    EXPECT_EQ(outcome.err, "") << c.input.substr(0, 40);
+  }
+}
+
+TEST(PokopenConvert, SeesEveryLineBreakAsCrLfAndWritesLf) {
+  const std::vector<ConversionCase> cases = {
+      // Seen as CR LF the break fills the window, so no mark follows です.
+      {{}, "本当ですよ\n。", "本当ですよ\n。"},
+      {{}, "本当ですよ\r。", "本当ですよ\n。"},
+      {{}, "そうです\r\n「はい」", "そうだりゅん「はい」"},
+      {{}, "a\r\nb\rc\nd", "a\nb\nc\nd"},
+      {{}, "a\r\n\r\n", "a\n\n"},
+      {{}, "a\r", "a\n"},
+      {{}, "\n\r\r\n", "\n\n\n"},
+      {{"--crlf"}, "a\nb\rc\r\nd\n", "a\r\nb\r\nc\r\nd\r\n"},
+      {{"--crlf"}, "a", "a"},
+      // A byte-order mark is the person's data and stays.
+      {{}, "\xEF\xBB\xBFわたし", "\xEF\xBB\xBFぽこりゅん"},
+  };
+  for (const ConversionCase& c : cases) {
+    const Outcome outcome = RunConvert(c.args, c.input);
+    EXPECT_EQ(outcome.status, 0) << c.input;
+    EXPECT_EQ(outcome.out, c.output) << c.input;
+  }
+}
+
+// A text much longer than the pieces the converter works in, with words and
+// line breaks falling across every kind of boundary.
+std::u16string LongMixedText() {
+  const std::array<std::u16string_view, 8> parts = {u"わたしは", u"ですよ。",       u"\r\n",
+                                                    u"ワタシ",   u"あなたです\r「", u"\n",
+                                                    u"なのだ",   u"ｱﾅﾀです，"};
+  std::u16string text;
+  for (std::size_t i = 0; text.size() < 400000; ++i) {
+    text.append(parts[(i * 7 + i / 5) % parts.size()]);
+    text.append(i % 11 == 0 ? u"😀" : u"x");
+  }
+  return text;
+}
+
+TEST(PokopenConvert, LongTextGivesTheWholeTextResult) {
+  const std::u16string text = LongMixedText();
+  std::u16string asTheWindowSees;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\r' || text[i] == u'\n') {
+      asTheWindowSees.append(u"\r\n");
+      i += text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n' ? 1 : 0;
+    } else {
+      asTheWindowSees.push_back(text[i]);
+    }
+  }
+  for (const int style : {1, 4}) {
+    std::u16string expected;
+    for (const char16_t unit :
+         mdlFlexConv::ConvertSpeechStyle(asTheWindowSees, style, 1, 1, 1, 1)) {
+      if (unit != u'\r') {
+        expected.push_back(unit);
+      }
+    }
+    const Outcome outcome = RunConvert({"-s", std::to_string(style), "--pokoru", "--force"},
+                                       textCodec::EncodeUtf8(text).bytes);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_TRUE(outcome.out == textCodec::EncodeUtf8(expected).bytes) << "style " << style;
+  }
+}
+
+TEST(PokopenConvert, ReadsAndWritesCodePage932) {
+  const std::string cp932Source =
+      "\x82\xed\x82\xbd\x82\xb5\x82\xc5\x82\xb7\x81\x42";  // わたしです。
+  const std::string cp932Result =
+      "\x82\xdb\x82\xb1\x82\xe8\x82\xe3\x82\xf1\x82\xbe\x82\xe8\x82\xe3\x82\xf1\x81\x42";
+  const std::vector<ConversionCase> cases = {
+      {{"-e", "cp932"}, cp932Source, cp932Result},
+      {{"--encoding=Windows-31J"}, cp932Source, cp932Result},
+      {{"--input-encoding=MS932"}, cp932Source, "ぽこりゅんだりゅん。"},
+      {{"--output-encoding", "cp932"}, "わたしです。", cp932Result},
+      {{"--output-encoding=cp932", "-e", "utf8"}, "わたしです。", cp932Result},
+      {{"-e", "cp932", "--input-encoding=UTF-8"}, "わたしです。", cp932Result},
+      // ダ～リン: the tilde is written as 0x81 0x60.
+      {{"--output-encoding=cp932", "--crlf"}, "あなた\n", "\x83\x5f\x81\x60\x83\x8a\x83\x93\r\n"},
+  };
+  for (const ConversionCase& c : cases) {
+    const Outcome outcome = RunConvert(c.args, c.input);
+    EXPECT_EQ(outcome.status, 0) << c.args[0];
+    EXPECT_EQ(outcome.out, c.output) << c.args[0];
+  }
+}
+
+struct BadInputCase {
+  std::vector<std::string> args;
+  std::string input;
+  std::string message;
+};
+
+TEST(PokopenConvert, BadInputIsRefusedWithItsPlace) {
+  const std::vector<BadInputCase> cases = {
+      {{},
+       "ab\xff"
+       "cd",
+       "pokopen-convert: standard input: invalid UTF-8 at byte offset 2"},
+      {{}, "わ\xed\xa0\x80", "pokopen-convert: standard input: invalid UTF-8 at byte offset 3"},
+      {{"-e", "cp932"},
+       "ab\x82",
+       "pokopen-convert: standard input: invalid code page 932 at byte offset 2"},
+      {{"--output-encoding=cp932"},
+       "わたし\nあい☃",
+       "pokopen-convert: standard input: line 2, column 3: U+2603 cannot be written in code page "
+       "932"},
+      {{"--output-encoding=cp932"},
+       "a\r\nb\rc😀",
+       "pokopen-convert: standard input: line 3, column 2: U+1F600 cannot be written in code page "
+       "932"},
+      {{"--output-encoding=cp932"},
+       "\xEF\xBB\xBFわたし",
+       "pokopen-convert: standard input: line 1, column 1: U+FEFF cannot be written in code page "
+       "932"},
+  };
+  for (const BadInputCase& c : cases) {
+    const Outcome outcome = RunConvert(c.args, c.input);
+    EXPECT_EQ(outcome.status, 1) << c.message;
+    EXPECT_EQ(outcome.out, "") << c.message;
+    EXPECT_EQ(outcome.err, c.message + "\n");
+  }
+}
+
+std::string Repeated(std::string_view unit, std::size_t count) {
+  std::string text;
+  text.reserve(unit.size() * count);
+  for (std::size_t i = 0; i < count; ++i) {
+    text.append(unit);
+  }
+  return text;
+}
+
+// Inputs far longer than one read, valid or with the fault well inside, read
+// both from a pipe and from a file.
+TEST_F(PokopenConvertFiles, LargeInputsDecodeAsAWhole) {
+  const std::string kana = Repeated("あ", 400000);             // 1200000 bytes
+  const std::string cp932Kana = Repeated("\x82\xa0", 600000);  // no byte below 0x40
+  const std::string cp932Lines = Repeated(Repeated("\x82\xa0", 999) + "\r\n", 600);  // 1200000
+  const std::vector<BadInputCase> cases = {
+      {{}, kana + "\xff", "invalid UTF-8 at byte offset 1200000"},
+      {{}, kana + "\xe3\x81", "invalid UTF-8 at byte offset 1200000"},
+      {{}, kana + "\x81" + kana, "invalid UTF-8 at byte offset 1200000"},
+      {{"-e", "cp932"}, cp932Kana + "\x82", "invalid code page 932 at byte offset 1200000"},
+      {{"-e", "cp932"}, cp932Lines + "\x82\x20", "invalid code page 932 at byte offset 1200000"},
+      {{"-e", "cp932"},
+       cp932Lines + "\xa0" + cp932Lines,
+       "invalid code page 932 at byte offset 1200000"},
+  };
+  for (const BadInputCase& c : cases) {
+    WriteFile(Path("in.txt"), c.input);
+    Invocation fromFile;
+    fromFile.args = c.args;
+    fromFile.args.push_back(Path("in.txt").string());
+    EXPECT_EQ(RunConvert(fromFile).err,
+              "pokopen-convert: " + Path("in.txt").string() + ": " + c.message + "\n");
+    Invocation fromPipe;
+    fromPipe.args = c.args;
+    fromPipe.input = c.input;
+    EXPECT_EQ(RunConvert(fromPipe).err, "pokopen-convert: standard input: " + c.message + "\n");
+  }
+  for (const auto& [args, input] :
+       {std::pair<std::vector<std::string>, std::string>{{}, kana + "😀"},
+        {{"-e", "cp932", "--crlf"}, cp932Kana},
+        {{"-e", "cp932", "--crlf"}, cp932Lines}}) {
+    const Outcome outcome = RunConvert(args, input);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_TRUE(outcome.out == input);
+  }
+}
+
+struct UsageCase {
+  std::vector<std::string> args;
+  std::string firstLine;
+};
+
+TEST(PokopenConvert, WrongCommandLinesPrintTheUsage) {
+  const std::vector<UsageCase> cases = {
+      {{"-s", "9"}, "pokopen-convert: invalid style '9' for -s (choose 0 to 5)"},
+      {{"--style=-1"}, "pokopen-convert: invalid style '-1' for --style (choose 0 to 5)"},
+      {{"--style=1x"}, "pokopen-convert: invalid style '1x' for --style (choose 0 to 5)"},
+      {{"--style="}, "pokopen-convert: invalid style '' for --style (choose 0 to 5)"},
+      {{"-s"}, "pokopen-convert: option requires an argument -- 's'"},
+      {{"--output"}, "pokopen-convert: option '--output' requires an argument"},
+      {{"--bogus"}, "pokopen-convert: unrecognized option '--bogus'"},
+      {{"-x"}, "pokopen-convert: invalid option -- 'x'"},
+      {{"--force=yes"}, "pokopen-convert: option '--force' doesn't allow an argument"},
+      {{"--no"}, "pokopen-convert: option '--no' is ambiguous"},
+      {{"-e", "latin1"}, "pokopen-convert: unknown encoding 'latin1' (choose utf-8 or cp932)"},
+      {{"a.txt", "b.txt"}, "pokopen-convert: extra operand 'b.txt'"},
+  };
+  for (const UsageCase& c : cases) {
+    const Outcome outcome = RunConvert(c.args, "です。");
+    EXPECT_EQ(outcome.status, 2) << c.firstLine;
+    EXPECT_EQ(FirstLine(outcome.err), c.firstLine);
+    EXPECT_NE(outcome.err.find("Usage: pokopen-convert [OPTION]... [FILE]"), std::string::npos);
+    EXPECT_EQ(outcome.out, "");
+  }
+}
+
+TEST(PokopenConvert, HelpAndVersion) {
+  const Outcome help = RunConvert({"--help", "--bogus"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+  for (const char* option :
+       {"--style=N", "--pokoru", "--no-first", "--no-second", "--force", "--encoding=ENC",
+        "--input-encoding", "--output-encoding", "--crlf", "--output=FILE", "--version"}) {
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  }
+  const Outcome version = RunConvert({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "pokopen-convert 1.00.2000\n");
+}
+
+TEST_F(PokopenConvertFiles, ConvertsAFileIntoAnother) {
+  WriteFile(Path("in.txt"), "わたしです。\n");
+  const Outcome outcome = RunConvert({"-o", Path("out.txt").string(), Path("in.txt").string()});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, "");
+  EXPECT_EQ(ReadFile(Path("out.txt")), "ぽこりゅんだりゅん。\n");
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"in.txt", "out.txt"}));
+}
+
+TEST_F(PokopenConvertFiles, OptionsMayFollowTheFileAndDashesEndThem) {
+  WriteFile(Path("-in.txt"), "あなた");
+  Invocation invocation;
+  invocation.folder = folder_.string();
+  invocation.args = {"--", "-in.txt"};
+  EXPECT_EQ(RunConvert(invocation).out, "ダ～リン");
+  WriteFile(Path("in.txt"), "あなた");
+  invocation.args = {"in.txt", "--no-second"};
+  EXPECT_EQ(RunConvert(invocation).out, "あなた");
+}
+
+TEST_F(PokopenConvertFiles, ReadsStandardInputFromAFile) {
+  WriteFile(Path("in.txt"), "うち");
+  Invocation invocation;
+  invocation.inputFile = Path("in.txt").string();
+  EXPECT_EQ(RunConvert(invocation).out, "ぽこりゅん");
+}
+
+TEST_F(PokopenConvertFiles, ConvertsAFileInPlace) {
+  WriteFile(Path("notes.txt"), "きみです。");
+  const std::string notes = Path("notes.txt").string();
+  EXPECT_EQ(RunConvert({"-o", notes, notes}).status, 0);
+  EXPECT_EQ(ReadFile(notes), "ダ～リンだりゅん。");
+}
+
+TEST_F(PokopenConvertFiles, FailureLeavesAnExistingTargetAsItWas) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;
+  };
+  const std::vector<Case> cases = {
+      {{}, "ab\xff"},
+      {{"--output-encoding=cp932"}, "☃"},
+      {{"-s", "1", "missing.txt"}, ""},
+  };
+  WriteFile(Path("out.txt"), "previous");
+  ::chmod(Path("out.txt").c_str(), 0640);
+  struct stat before {};
+  ::stat(Path("out.txt").c_str(), &before);
+  for (const Case& c : cases) {
+    Invocation invocation;
+    invocation.folder = folder_.string();
+    invocation.args = c.args;
+    invocation.args.insert(invocation.args.begin(), {"-o", "out.txt"});
+    invocation.input = c.input;
+    EXPECT_EQ(RunConvert(invocation).status, 1);
+    struct stat after {};
+    ::stat(Path("out.txt").c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(ReadFile(Path("out.txt")), "previous");
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"out.txt"}));
+  }
+}
+
+TEST_F(PokopenConvertFiles, ReplacingKeepsPermissionsAndNewFilesFollowTheUmask) {
+  WriteFile(Path("kept.txt"), "old");
+  ::chmod(Path("kept.txt").c_str(), 0604);
+  Invocation invocation;
+  invocation.umask = 027;
+  invocation.input = "わたし";
+  invocation.args = {"-o", Path("kept.txt").string()};
+  EXPECT_EQ(RunConvert(invocation).status, 0);
+  invocation.args = {"--output=" + Path("new.txt").string()};
+  EXPECT_EQ(RunConvert(invocation).status, 0);
+  EXPECT_EQ(fs::status(Path("kept.txt")).permissions(), static_cast<fs::perms>(0604));
+  EXPECT_EQ(fs::status(Path("new.txt")).permissions(), static_cast<fs::perms>(0640));
+  EXPECT_EQ(ReadFile(Path("kept.txt")), "ぽこりゅん");
+}
+
+TEST_F(PokopenConvertFiles, ASymbolicLinkKeepsPointingAtTheResult) {
+  WriteFile(Path("real.txt"), "old");
+  fs::create_symlink("real.txt", Path("link.txt"));
+  EXPECT_EQ(RunConvert({"-o", Path("link.txt").string()}, "あんた").status, 0);
+  EXPECT_TRUE(fs::is_symlink(Path("link.txt")));
+  EXPECT_EQ(ReadFile(Path("real.txt")), "ダ～リン");
+}
+
+TEST_F(PokopenConvertFiles, FileErrorsNameTheFile) {
+  fs::create_directory(Path("folder"));
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"missing.txt"}, "pokopen-convert: missing.txt: No such file or directory"},
+      {{"folder"}, "pokopen-convert: folder: Is a directory"},
+      {{"-o", "folder"}, "pokopen-convert: folder: Is a directory"},
+      {{"-o", "nowhere/out.txt"}, "pokopen-convert: nowhere/out.txt: No such file or directory"},
+      {{"-o", "/dev/full"}, "pokopen-convert: /dev/full: No space left on device"},
+  };
+  for (const Case& c : cases) {
+    Invocation invocation;
+    invocation.folder = folder_.string();
+    invocation.args = c.args;
+    invocation.input = "わたし";
+    const Outcome outcome = RunConvert(invocation);
+    EXPECT_EQ(outcome.status, 1) << c.message;
+    EXPECT_EQ(outcome.err, c.message + "\n");
+  }
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"folder"}));
+}
+
+TEST_F(PokopenConvertFiles, SpecialFilesAndDashAreWrittenDirectly) {
+  EXPECT_EQ(RunConvert({"-o", "/dev/null"}, "わたし").status, 0);
+  const Outcome dash = RunConvert({"-o", "-"}, "わたし");
+  EXPECT_EQ(dash.status, 0);
+  EXPECT_EQ(dash.out, "ぽこりゅん");
+}
+
+TEST(PokopenConvert, AClosedPipeIsAFailedWrite) {
+  Invocation invocation;
+  invocation.input = "わたし";
+  invocation.unreadOutput = true;
+  const Outcome outcome = RunConvert(invocation);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, "pokopen-convert: standard output: Broken pipe\n");
+}
+
+}  // namespace
