@@ -1,0 +1,208 @@
+#include "qtPlatform.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <algorithm>
+
+namespace platform {
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The program's instance handle; any nonzero number serves.
+constexpr std::int32_t kInstanceHandle = 0x00400000;
+constexpr std::int32_t kWindowHandleStep = 4;
+
+QString ToQString(std::u16string_view text) {
+  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Message boxes show CR LF (or a lone CR) as one line break.
+QString ShownText(std::u16string_view prompt) {
+  QString shown = ToQString(prompt);
+  shown.replace(u"\r\n"_s, u"\n"_s);
+  shown.replace(u'\r', u'\n');
+  return shown;
+}
+
+std::vector<std::u16string_view> SplitAtNul(std::u16string_view list) {
+  std::vector<std::u16string_view> fields;
+  while (!list.empty()) {
+    const std::size_t end = list.find(u'\0');
+    fields.push_back(list.substr(0, end));
+    if (end == std::u16string_view::npos) {
+      break;
+    }
+    list.remove_prefix(end + 1);
+  }
+  return fields;
+}
+
+QString QtPattern(std::u16string_view windowsPattern) {
+  QStringList patterns;
+  for (const QString& pattern : ToQString(windowsPattern).split(u';')) {
+    const QString trimmed = pattern.trimmed();
+    if (!trimmed.isEmpty()) {
+      patterns << (trimmed == u"*.*"_s ? u"*"_s : trimmed);
+    }
+  }
+  return patterns.isEmpty() ? u"*"_s : patterns.join(u' ');
+}
+
+QString InParentheses(const QString& text) {
+  return u"("_s + text + u")"_s;
+}
+
+QString NameFilter(std::u16string_view description, std::u16string_view windowsPattern) {
+  const QString pattern = QtPattern(windowsPattern);
+  QString text = ToQString(description);
+  for (const QString& shown : {InParentheses(ToQString(windowsPattern)), InParentheses(pattern)}) {
+    if (text.endsWith(shown)) {
+      text.chop(shown.size());
+      return text + InParentheses(pattern);
+    }
+  }
+  return text + u" "_s + InParentheses(pattern);
+}
+
+int AnswerFor(QMessageBox::StandardButton button) {
+  switch (button) {
+    case QMessageBox::Yes:
+      return kAnswerYes;
+    case QMessageBox::No:
+      return kAnswerNo;
+    default:
+      return kAnswerOk;
+  }
+}
+
+}  // namespace
+
+QStringList NameFiltersFrom(std::u16string_view filter) {
+  QStringList filters;
+  const std::vector<std::u16string_view> fields = SplitAtNul(filter);
+  for (std::size_t i = 0; i < fields.size() && !fields[i].empty(); i += 2) {
+    const std::u16string_view pattern = i + 1 < fields.size() ? fields[i + 1] : u"";
+    filters << NameFilter(fields[i], pattern);
+  }
+  return filters;
+}
+
+int QtServices::MsgBox(std::u16string_view prompt, int style, std::u16string_view title) {
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowTitle(ToQString(title));
+  box.setTextFormat(Qt::PlainText);
+  box.setText(ShownText(prompt));
+  switch (style) {
+    case kMsgBoxQuestionYesNo:
+      box.setIcon(QMessageBox::Question);
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setDefaultButton(QMessageBox::Yes);
+      box.setEscapeButton(QMessageBox::No);
+      break;
+    case kMsgBoxErrorSystemModal:
+      box.setIcon(QMessageBox::Critical);
+      box.setStandardButtons(QMessageBox::Ok);
+      box.setWindowModality(Qt::ApplicationModal);
+      box.setWindowFlag(Qt::WindowStaysOnTopHint);
+      break;
+    default:
+      box.setIcon(QMessageBox::NoIcon);
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
+  }
+  box.exec();
+  return AnswerFor(box.standardButton(box.clickedButton()));
+}
+
+void QtServices::SetMousePointer(int pointer) {
+  if (pointer == kPointerHourglass) {
+    if (QGuiApplication::overrideCursor() != nullptr) {
+      QGuiApplication::changeOverrideCursor(Qt::WaitCursor);
+    } else {
+      QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    return;
+  }
+  while (QGuiApplication::overrideCursor() != nullptr) {
+    QGuiApplication::restoreOverrideCursor();
+  }
+}
+
+std::int32_t QtServices::GetOpenFileName(OpenFileName& ofn) {
+  return RunFileDialog(ofn, DialogKind::Open);
+}
+
+std::int32_t QtServices::GetSaveFileName(OpenFileName& ofn) {
+  return RunFileDialog(ofn, DialogKind::Save);
+}
+
+std::int32_t QtServices::RunFileDialog(OpenFileName& ofn, DialogKind kind) {
+  QFileDialog dialog(WindowFromHandle(ofn.hwndOwner), ToQString(ofn.lpstrTitle));
+  // Qt's own dialog behaves the same on every desktop and can be driven by tests.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  if (kind == DialogKind::Save) {
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  } else {
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  }
+  dialog.setFileMode((ofn.Flags & OFN_FILEMUSTEXIST) != 0 ? QFileDialog::ExistingFile
+                                                          : QFileDialog::AnyFile);
+  if (const QStringList filters = NameFiltersFrom(ofn.lpstrFilter); !filters.isEmpty()) {
+    dialog.setNameFilters(filters);
+  }
+  if (!ofn.lpstrFile.empty()) {
+    dialog.selectFile(ToQString(ofn.lpstrFile));
+  }
+  if (dialog.exec() != QDialog::Accepted) {
+    return 0;
+  }
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty()) {
+    return 0;
+  }
+  ofn.lpstrFile = QDir::toNativeSeparators(chosen.front()).toStdU16String();
+  return 1;
+}
+
+std::int32_t QtServices::WindowHandle(const QWidget* window) {
+  if (window == nullptr) {
+    return 0;
+  }
+  std::erase_if(windows_, [](const auto& entry) { return entry.first.isNull(); });
+  const auto known = std::find_if(windows_.begin(), windows_.end(),
+                                  [window](const auto& entry) { return entry.first == window; });
+  if (known != windows_.end()) {
+    return known->second;
+  }
+  // The handle lets a dialog take the window as its parent again later.
+  const std::int32_t handle = nextWindowHandle_;
+  nextWindowHandle_ += kWindowHandleStep;
+  windows_.emplace_back(const_cast<QWidget*>(window), handle);
+  return handle;
+}
+
+QWidget* QtServices::WindowFromHandle(std::int32_t handle) const {
+  if (handle == 0) {
+    return nullptr;
+  }
+  const auto known = std::find_if(windows_.begin(), windows_.end(),
+                                  [handle](const auto& entry) { return entry.second == handle; });
+  return known != windows_.end() ? known->first.data() : nullptr;
+}
+
+std::int32_t QtServices::InstanceHandle() {
+  return kInstanceHandle;
+}
+
+void QtServices::EndProgram() {
+  QCoreApplication::exit(0);
+}
+
+}  // namespace platform

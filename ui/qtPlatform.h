@@ -1,0 +1,46 @@
+// The desktop services over Qt Widgets: message boxes, the mouse pointer, the
+// open and save dialogs, window and program handles, and the end of the
+// program.
+#pragma once
+
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform.h"
+
+namespace platform {
+
+// Qt name filters for a list of pairs "description NUL pattern NUL", ended by
+// one more NUL. Several patterns are separated by ';'. A description that
+// already ends with its pattern in parentheses keeps its text; any other gets
+// " (pattern)" appended. "*.*" stands for every file.
+QStringList NameFiltersFrom(std::u16string_view filter);
+
+class QtServices final : public Services {
+ public:
+  int MsgBox(std::u16string_view prompt, int style, std::u16string_view title) override;
+  void SetMousePointer(int pointer) override;
+  std::int32_t GetOpenFileName(OpenFileName& ofn) override;
+  std::int32_t GetSaveFileName(OpenFileName& ofn) override;
+  std::int32_t WindowHandle(const QWidget* window) override;
+  std::int32_t InstanceHandle() override;
+  void EndProgram() override;
+
+  // The window a handle names, or null for 0, an unknown handle or a window
+  // that no longer exists.
+  QWidget* WindowFromHandle(std::int32_t handle) const;
+
+ private:
+  enum class DialogKind { Open, Save };
+  std::int32_t RunFileDialog(OpenFileName& ofn, DialogKind kind);
+
+  std::vector<std::pair<QPointer<QWidget>, std::int32_t>> windows_;
+  std::int32_t nextWindowHandle_ = 0x00010010;
+};
+
+}  // namespace platform
