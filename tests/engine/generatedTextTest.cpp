@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engineComparison.h"
+#include "mdlFlexConv.h"
+#include "referenceConversion.h"
+#include "textGenerator.h"
+
+namespace {
+
+using namespace engineComparison;
+using textGenerator::Generator;
+
+// Stops a loop after a handful of reported differences.
+class Failures {
+ public:
+  bool Add(const std::string& difference) {
+    if (!difference.empty()) {
+      ADD_FAILURE() << difference;
+      ++count_;
+    }
+    return count_ < 10;
+  }
+
+ private:
+  int count_ = 0;
+};
+
+// Text mixing the needle's units in several kana types and widths.
+std::u16string NeedleFrom(Generator& gen, std::u16string_view haystack) {
+  if (haystack.empty() || gen.OneIn(8)) {
+    return gen.Text(2);
+  }
+  const std::size_t from = gen.Below(haystack.size());
+  std::u16string needle(haystack.substr(from, 1 + gen.Below(5)));
+  switch (gen.Below(4)) {
+    case 0:
+      return textGenerator::ToKatakana(needle);
+    case 1:
+      return textGenerator::ToHalfWidth(needle);
+    default:
+      return needle;
+  }
+}
+
+TEST(Generated, TextMatchingOperations) {
+  Generator gen(20240601);
+  Failures failures;
+  for (int i = 0; i < 10000; ++i) {
+    const std::u16string text = gen.Text(8);
+    const std::u16string needle = NeedleFrom(gen, text);
+    const std::size_t start = 1 + gen.Below(text.size() + 2);
+    const auto p = static_cast<std::ptrdiff_t>(gen.Below(text.size() + 5)) - 2;
+    const std::optional<std::ptrdiff_t> n =
+        gen.OneIn(3) ? std::nullopt
+                     : std::optional<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(gen.Below(8)) - 2);
+    if (!failures.Add(CompareFind(text, needle, start)) ||
+        !failures.Add(CompareReplaceAll(text, needle, gen.Text(2))) ||
+        !failures.Add(CompareContainsAnyOf(text, NeedleFrom(gen, text))) ||
+        !failures.Add(CompareContainsAnyOf(text, mdlFlexConv::PUNCTUATION_SET)) ||
+        !failures.Add(CompareLeftMid(text, p, n))) {
+      return;
+    }
+  }
+}
+
+TEST(Generated, GuardedEndingWithTheConvertersArguments) {
+  Watchdog watchdog(kEngineTimeLimit);
+  constexpr std::array<std::u16string_view, 7> kReplacements = {
+      u"だりゅん", u"だにゅ", u"だにょ", u"だぴょ", u"", u"X", u"だりゅんっ"};
+  Generator gen(77);
+  Failures failures;
+  for (int i = 0; i < 20000; ++i) {
+    const std::u16string text = gen.Text(12);
+    if (!failures.Add(CompareGuarded(text, u"です", gen.Pick(kReplacements),
+                                     mdlFlexConv::PUNCTUATION_SET, 10000, &watchdog))) {
+      return;
+    }
+  }
+}
+
+// Arbitrary find, replacement and set over small alphabets, with texts built
+// around the find and the set so that matches, marks in the window and
+// self-feeding replacements are common.
+TEST(Generated, GuardedEndingWithArbitraryArguments) {
+  Watchdog watchdog(kEngineTimeLimit);
+  constexpr std::u16string_view kTextUnits = u"ですデｽで。｡.．」)xX\r\n!\xD83D\xDE00";
+  constexpr std::u16string_view kFindUnits = u"ですデxX\r";
+  constexpr std::u16string_view kSetUnits = u"。｡.．」)!x\n";
+  Generator gen(4242);
+  Failures failures;
+  for (int i = 0; i < 20000; ++i) {
+    const std::u16string find = gen.FromAlphabet(kFindUnits, gen.OneIn(4) ? 7 : 3);
+    std::u16string replacement = gen.FromAlphabet(kFindUnits, 4);
+    switch (gen.Below(4)) {
+      case 0:
+        replacement = find + replacement;
+        break;
+      case 1:
+        replacement += find;
+        break;
+      default:
+        break;
+    }
+    const std::u16string set = gen.OneIn(4) ? std::u16string(mdlFlexConv::PUNCTUATION_SET)
+                                            : gen.FromAlphabet(kSetUnits, 4);
+    std::u16string text;
+    for (std::size_t piece = gen.Below(6) + 1; piece > 0; --piece) {
+      switch (gen.Below(4)) {
+        case 0:
+          text += gen.OneIn(2) ? find : textGenerator::ToKatakana(find);
+          if (gen.OneIn(2)) {
+            text += gen.Pick(set.empty() ? kSetUnits : std::u16string_view(set));
+          }
+          break;
+        case 1:
+          text += gen.Pick(set.empty() ? kSetUnits : std::u16string_view(set));
+          break;
+        default:
+          text += gen.FromAlphabet(kTextUnits, 3);
+          break;
+      }
+    }
+    if (!failures.Add(CompareGuarded(text, find, replacement, set, 300, &watchdog))) {
+      return;
+    }
+  }
+}
+
+TEST(Generated, EveryStyleAndFlagCombination) {
+  Generator gen(1357);
+  Failures failures;
+  for (int i = 0; i < 200; ++i) {
+    const std::u16string text = gen.Text(16);
+    for (int style = 0; style <= 5; ++style) {
+      for (int flags = 0; flags < 16; ++flags) {
+        if (!failures.Add(CompareConversion(text, style, flags & 1, (flags >> 1) & 1,
+                                            (flags >> 2) & 1, (flags >> 3) & 1))) {
+          return;
+        }
+      }
+    }
+  }
+}
+
+TEST(Generated, RandomConversions) {
+  constexpr std::array<int, 5> kFlagValues = {0, 1, 1, -1, 2};
+  Generator gen(8642);
+  Failures failures;
+  for (int i = 0; i < 10000; ++i) {
+    const std::u16string text = gen.Text(24);
+    const int style = static_cast<int>(gen.Below(9)) - 1;
+    if (!failures.Add(CompareConversion(text, style, gen.Pick(kFlagValues), gen.Pick(kFlagValues),
+                                        gen.Pick(kFlagValues), gen.Pick(kFlagValues)))) {
+      return;
+    }
+  }
+}
+
+TEST(Generated, StreamingMatchesWholeText) {
+  Generator gen(97531);
+  Failures failures;
+  for (int i = 0; i < 6000; ++i) {
+    const std::u16string text = gen.Text(24);
+    const int style = static_cast<int>(gen.Below(8)) - 1;
+    if (!failures.Add(
+            CompareStreaming(text, gen.CutPoints(text.size()), style,
+                             static_cast<int>(gen.Below(2)), static_cast<int>(gen.Below(2)),
+                             static_cast<int>(gen.Below(2)), static_cast<int>(gen.Below(2))))) {
+      return;
+    }
+  }
+}
+
+// Long texts pushed a unit at a time or in large pieces.
+TEST(Generated, StreamingLongTexts) {
+  Generator gen(2468);
+  Failures failures;
+  for (int i = 0; i < 40; ++i) {
+    const std::u16string text = gen.Text(400);
+    std::vector<std::size_t> everyUnit(text.size());
+    for (std::size_t k = 0; k < everyUnit.size(); ++k) {
+      everyUnit[k] = k;
+    }
+    const int style = static_cast<int>(gen.Below(6));
+    if (!failures.Add(CompareStreaming(text, everyUnit, style, 1, 1, 1, 1)) ||
+        !failures.Add(CompareStreaming(text, gen.CutPoints(text.size()), style, 0, 1, 0, 1)) ||
+        !failures.Add(CompareConversion(text, style, 1, 1, 1, 1))) {
+      return;
+    }
+  }
+}
+
+// Texts far longer than any buffer the engine might work in, whole and in
+// a few large pieces.
+TEST(Generated, VeryLongTexts) {
+  Generator gen(112358);
+  Failures failures;
+  for (int i = 0; i < 2; ++i) {
+    std::u16string text;
+    while (text.size() < 40000) {
+      text += gen.Text(50);
+    }
+    for (int style = 0; style <= 5; ++style) {
+      if (!failures.Add(CompareConversion(text, style, 1, 1, 1, 1)) ||
+          !failures.Add(CompareStreaming(text, gen.CutPoints(text.size()), style, 1, 1, 1, 1))) {
+        return;
+      }
+    }
+    if (!failures.Add(
+            CompareGuarded(text, u"です", u"だりゅん", mdlFlexConv::PUNCTUATION_SET, 0, nullptr))) {
+      return;
+    }
+  }
+}
+
+}  // namespace
