@@ -87,6 +87,7 @@ class Needle {
 
  private:
   bool MatchesAt(std::u16string_view hay, std::size_t at) const;
+  UnitForms FormsOf(char16_t unit) const;
 
   std::u16string units_;
   bool folding_;

@@ -66,7 +66,7 @@ TEST(BrowsePath, ReturnsTheChosenPathQuotedWhenItHasABlank) {
   for (const Dialog& dialog : kDialogs) {
     for (const auto& [chosen, stored] : cases) {
       FakeServices services;
-      services.answers.push_back(chosen);
+      services.dialogAnswers.push_back(chosen);
       BrowseRequest request = Request(u" old ");
       EXPECT_NE(dialog.browse(services, request), 0);
       EXPECT_EQ(request.strPath, stored);
@@ -84,7 +84,7 @@ TEST(BrowsePath, ReportsAFailingDialogUnderTheOpenDialogsLocation) {
   for (const Dialog& dialog : kDialogs) {
     FakeServices services;
     services.onDialog = [] { throw RuntimeErrorException({57, u"io"}); };
-    services.answers.push_back(u"/tmp/a.txt");
+    services.dialogAnswers.push_back(u"/tmp/a.txt");
     BrowseRequest request = Request(u"  a  ");
     EXPECT_EQ(dialog.browse(services, request), 0);
     EXPECT_EQ(request.strPath, u"a");

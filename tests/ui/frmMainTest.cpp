@@ -489,7 +489,7 @@ TEST(Convert, PassesEveryFlagAndKeepsTheLineBreaks) {
 
 std::u16string FarewellFor(int style) {
   FakeServices services;
-  services.answers = {platform::kAnswerNo};
+  services.boxAnswers = {platform::kAnswerNo};
   frmMain window(services);
   window.mnuOptDepth[static_cast<std::size_t>(style)].trigger();
   window.mnuFileEnd.trigger();
@@ -529,7 +529,7 @@ TEST_F(WindowTest, EveryWayOfClosingAsksOnceAndNoKeepsEverything) {
   for (const auto& way : ways) {
     SCOPED_TRACE(way.name);
     services.boxes.clear();
-    services.answers = {platform::kAnswerNo};
+    services.boxAnswers = {platform::kAnswerNo};
     way.close(window);
     ASSERT_EQ(services.boxes.size(), 1U);
     EXPECT_EQ(services.boxes[0].prompt, u"ばいばいにゅ?");
@@ -556,7 +556,7 @@ TEST(CloseQuestion, YesEndsTheProgramWithoutAnotherQuestion) {
     frmMain window(services);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    services.answers = {platform::kAnswerNo, platform::kAnswerYes};
+    services.boxAnswers = {platform::kAnswerNo, platform::kAnswerYes};
     way.close(window);
     EXPECT_EQ(services.endProgramCalls, 0);
     way.close(window);
@@ -567,7 +567,7 @@ TEST(CloseQuestion, YesEndsTheProgramWithoutAnotherQuestion) {
 
 TEST(CloseQuestion, SessionEndRefusedIsCancelled) {
   FakeServices services;
-  services.answers = {platform::kAnswerNo};
+  services.boxAnswers = {platform::kAnswerNo};
   frmMain window(services);
   EXPECT_TRUE(window.QuerySessionEnd());
   EXPECT_EQ(services.endProgramCalls, 0);
