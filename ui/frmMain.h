@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mdlPokoConv.h"
 #include "platform.h"
 #include "qtControls.h"
 
@@ -87,6 +88,7 @@ class frmMain : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  mdlPokoConv::BrowseRequest TextFileRequest(std::u16string_view title) const;
   void SetUpClientArea();
   void SetUpMenus();
   void SetUpShortcutKeys();
