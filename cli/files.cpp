@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <system_error>
 
 namespace pokopenConvert {
 
@@ -69,29 +70,6 @@ void WriteAll(int fd, std::string_view bytes, std::string_view name) {
     }
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-}
-
-mode_t ModeForNewFile() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
-}
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// An existing target reached through a symbolic link is replaced where it
-// lies, so the link keeps pointing at the result.
-std::string ResolvedTarget(const std::string& path) {
-  struct stat link {};
-  if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
-    return path;
-  }
-  const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                             &std::free);
-  return resolved ? std::string(resolved.get()) : path;
 }
 
 }  // namespace
@@ -156,23 +134,8 @@ Output::Output(const std::string& path) : name_(OutputName(path)) {
     return;
   }
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    if (errno != ENOENT) {
-      throw Failure(name_, SystemMessage(errno));
-    }
-    target_ = path;
-    OpenTemporary(target_);
-    if (::fchmod(fd_, ModeForNewFile()) != 0) {
-      const int error = errno;
-      Discard();
-      throw Failure(name_, SystemMessage(error));
-    }
-    return;
-  }
-  if (S_ISDIR(info.st_mode)) {
-    throw Failure(name_, SystemMessage(EISDIR));
-  }
-  if (!S_ISREG(info.st_mode)) {
+  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+    // A terminal, /dev/null or a pipe is written as it is.
     fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd_ < 0) {
       throw Failure(name_, SystemMessage(errno));
@@ -180,29 +143,12 @@ Output::Output(const std::string& path) : name_(OutputName(path)) {
     ownsFd_ = true;
     return;
   }
-  target_ = ResolvedTarget(path);
-  // Only a file the user may write is replaced, as a redirection would.
-  if (::access(target_.c_str(), W_OK) != 0) {
-    throw Failure(name_, SystemMessage(errno));
+  try {
+    file_.emplace(path);
+  } catch (const std::system_error& e) {
+    throw Failure(name_, SystemMessage(e.code().value()));
   }
-  OpenTemporary(target_);
-  if (::fchmod(fd_, info.st_mode & 07777) != 0) {
-    const int error = errno;
-    Discard();
-    throw Failure(name_, SystemMessage(error));
-  }
-}
-
-void Output::OpenTemporary(const std::string& target) {
-  std::string pattern = FolderOf(target) + ".pokopen-convert-XXXXXX";
-  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd < 0) {
-    throw Failure(name_, SystemMessage(errno));
-  }
-  fd_ = fd;
-  ownsFd_ = true;
-  temporary_ = std::move(pattern);
-  WatchForInterruption(temporary_);
+  WatchForInterruption(file_->TemporaryPath());
 }
 
 Output::~Output() {
@@ -214,19 +160,26 @@ void Output::Discard() noexcept {
     ::close(fd_);
     ownsFd_ = false;
   }
-  if (!temporary_.empty()) {
-    ::unlink(temporary_.c_str());
-    temporary_.clear();
+  if (file_) {
+    file_.reset();
     StopWatching();
   }
 }
 
 void Output::Write(std::string_view bytes) {
-  WriteAll(fd_, bytes, name_);
+  if (!file_) {
+    WriteAll(fd_, bytes, name_);
+    return;
+  }
+  try {
+    file_->Write(bytes);
+  } catch (const std::system_error& e) {
+    throw Failure(name_, SystemMessage(e.code().value()));
+  }
 }
 
 void Output::Commit() {
-  if (temporary_.empty()) {
+  if (!file_) {
     if (ownsFd_) {
       ownsFd_ = false;
       if (::close(fd_) != 0) {
@@ -235,25 +188,13 @@ void Output::Commit() {
     }
     return;
   }
-  // The data must be on the disk before the name points at it.
-  if (::fsync(fd_) != 0) {
-    throw Failure(name_, SystemMessage(errno));
+  try {
+    file_->Commit();
+  } catch (const std::system_error& e) {
+    throw Failure(name_, SystemMessage(e.code().value()));
   }
-  ownsFd_ = false;
-  if (::close(fd_) != 0) {
-    throw Failure(name_, SystemMessage(errno));
-  }
-  if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
-    throw Failure(name_, SystemMessage(errno));
-  }
-  temporary_.clear();
+  file_.reset();
   StopWatching();
-  const std::string folder = FolderOf(target_);
-  const int folderFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC);
-  if (folderFd >= 0) {
-    ::fsync(folderFd);  // best effort: the rename itself has already succeeded
-    ::close(folderFd);
-  }
 }
 
 void WriteToStandardOutput(std::string_view bytes) {

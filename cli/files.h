@@ -2,9 +2,12 @@
 // into a Failure that names the file and what went wrong.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "replacingFile.h"
 
 namespace pokopenConvert {
 
@@ -59,13 +62,11 @@ class Output {
   void Commit();
 
  private:
-  void OpenTemporary(const std::string& target);
   void Discard() noexcept;
 
-  std::string name_;       // for messages
-  std::string target_;     // the file to replace; empty when written directly
-  std::string temporary_;  // the file being written; empty when written directly
-  int fd_ = -1;
+  std::string name_;                                  // for messages
+  std::optional<replacingFile::ReplacingFile> file_;  // when replacing a regular file
+  int fd_ = -1;                                       // when written directly
   bool ownsFd_ = false;
 };
 

@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <random>
 #include <string>
 #include <utility>
 
+#include "replacingFile.h"
 #include "textCodec.h"
 
 namespace mdlPokoConv {
@@ -177,69 +177,6 @@ std::u16string UnencodableDetail(const textCodec::Unencodable& where) {
   return detail;
 }
 
-std::string FolderOf(const std::string& name) {
-  const std::size_t slash = name.rfind('/');
-  if (slash == std::string::npos) {
-    return ".";
-  }
-  return slash == 0 ? "/" : name.substr(0, slash);
-}
-
-// A new file with a name of its own in folder, made as open(2) makes any new
-// file: mode 0666 less the umask.
-int CreateUniqueFile(const std::string& folder, std::string& name, std::u16string_view path) {
-  std::random_device random;
-  constexpr int kAttempts = 100;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
-    std::string candidate = folder + "/.pokopen-" + suffix + ".tmp";
-    const int fd =
-        open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd >= 0) {
-      name = std::move(candidate);
-      return fd;
-    }
-    if (errno != EEXIST) {
-      ThrowErrno(errno, path);
-    }
-  }
-  ThrowErrno(EEXIST, path);
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t count = write(fd, bytes.data(), bytes.size());
-    if (count < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(count));
-  }
-  return true;
-}
-
-// Gives the new file the owner and permissions of the one it replaces. Best
-// effort: only root may give a file away, and some file systems keep no
-// permissions at all; neither is a reason to refuse the save.
-void KeepOwnerAndPermissions(int fd, const struct stat& existing) {
-  if (existing.st_uid != geteuid() || existing.st_gid != getegid()) {
-    static_cast<void>(fchown(fd, existing.st_uid, existing.st_gid) == 0);
-  }
-  static_cast<void>(fchmod(fd, existing.st_mode & 07777) == 0);
-}
-
-// Makes the rename itself durable. The file is already in place, so a failure
-// here is not one of the save.
-void SyncFolder(const std::string& folder) {
-  const Descriptor directory(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (directory.Get() >= 0) {
-    fsync(directory.Get());
-  }
-}
-
 }  // namespace
 
 std::u16string LoadTextFile(std::u16string_view path) {
@@ -256,38 +193,18 @@ void TextFileWriter::Create(std::u16string_view path) {
   failure_.reset();
   path_ = path;
   try {
-    target_ = FileSystemName(path);
+    const std::string target = FileSystemName(path);
     struct stat existing {};
-    const bool exists = stat(target_.c_str(), &existing) == 0;
-    if (!exists && errno != ENOENT) {
-      ThrowErrno(errno, path);
+    if (stat(target.c_str(), &existing) == 0 && !S_ISDIR(existing.st_mode) &&
+        !S_ISREG(existing.st_mode)) {
+      Throw(PathError(kErrPathFileAccess, path, kNotRegularFile));
     }
-    if (exists) {
-      if (S_ISDIR(existing.st_mode)) {
-        ThrowErrno(EISDIR, path);
-      }
-      if (!S_ISREG(existing.st_mode)) {
-        Throw(PathError(kErrPathFileAccess, path, kNotRegularFile));
-      }
-      // A symbolic link stays a link: the file it points to is replaced.
-      const std::unique_ptr<char, decltype(&std::free)> resolved(realpath(target_.c_str(), nullptr),
-                                                                 &std::free);
-      if (!resolved) {
-        ThrowErrno(errno, path);
-      }
-      target_ = resolved.get();
-      // A read-only file is not replaced, though its folder would allow it.
-      if (faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
-        ThrowErrno(errno, path);
-      }
-    }
-    descriptor_ = CreateUniqueFile(FolderOf(target_), temporary_, path);
-    if (exists) {
-      KeepOwnerAndPermissions(descriptor_, existing);
-    }
+    file_.emplace(target);
+  } catch (const std::system_error& e) {
+    failure_ = SystemError(e.code().value(), path_);
+    Throw(*failure_);
   } catch (const RuntimeErrorException& e) {
     failure_ = e.Error();
-    Discard();
     throw;
   }
 }
@@ -296,7 +213,7 @@ void TextFileWriter::WriteText(std::u16string_view text) {
   if (failure_) {
     Throw(*failure_);
   }
-  if (descriptor_ < 0) {
+  if (!file_) {
     Fail(PathError(kErrInvalidArgument, path_, u"ファイルが作られていません"));
   }
   textCodec::Encoded encoded = textCodec::EncodeCp932(text);
@@ -304,28 +221,24 @@ void TextFileWriter::WriteText(std::u16string_view text) {
     Fail(PathError(kErrInvalidArgument, path_, UnencodableDetail(*encoded.error)));
   }
   encoded.bytes += "\r\n";
-  if (!WriteAll(descriptor_, encoded.bytes)) {
-    FailWithErrno(errno);
+  try {
+    file_->Write(encoded.bytes);
+  } catch (const std::system_error& e) {
+    Fail(SystemError(e.code().value(), path_));
   }
 }
 
 void TextFileWriter::Close() {
-  if (failure_ || descriptor_ < 0) {
+  if (failure_ || !file_) {
     Discard();
     return;
   }
-  if (fsync(descriptor_) != 0) {
-    FailWithErrno(errno);
+  try {
+    file_->Commit();
+  } catch (const std::system_error& e) {
+    Fail(SystemError(e.code().value(), path_));
   }
-  const int fd = std::exchange(descriptor_, -1);
-  if (close(fd) != 0 && errno != EINTR) {
-    FailWithErrno(errno);
-  }
-  if (rename(temporary_.c_str(), target_.c_str()) != 0) {
-    FailWithErrno(errno);
-  }
-  temporary_.clear();
-  SyncFolder(FolderOf(target_));
+  file_.reset();
 }
 
 void TextFileWriter::Fail(RuntimeError error) {
@@ -334,18 +247,8 @@ void TextFileWriter::Fail(RuntimeError error) {
   Throw(std::move(error));
 }
 
-void TextFileWriter::FailWithErrno(int errnum) {
-  Fail(SystemError(errnum, path_));
-}
-
 void TextFileWriter::Discard() noexcept {
-  if (descriptor_ >= 0) {
-    close(std::exchange(descriptor_, -1));
-  }
-  if (!temporary_.empty()) {
-    unlink(temporary_.c_str());
-    temporary_.clear();
-  }
+  file_.reset();
 }
 
 }  // namespace mdlPokoConv

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "errorTrap.h"
+#include "replacingFile.h"
 
 namespace mdlPokoConv {
 
@@ -38,13 +39,10 @@ class TextFileWriter {
 
  private:
   [[noreturn]] void Fail(RuntimeError error);
-  [[noreturn]] void FailWithErrno(int errnum);
   void Discard() noexcept;
 
-  std::u16string path_;    // as the caller named it, for messages
-  std::string target_;     // the file to replace, symbolic links resolved
-  std::string temporary_;  // empty when there is none
-  int descriptor_ = -1;
+  std::u16string path_;  // as the caller named it, for messages
+  std::optional<replacingFile::ReplacingFile> file_;
   std::optional<RuntimeError> failure_;
 };
 
