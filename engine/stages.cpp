@@ -8,8 +8,9 @@ namespace mdlFlexConv::detail {
 
 namespace {
 
-// Pieces small enough for every stage's buffer to stay in the cache.
-constexpr std::size_t kPieceUnits = 1 << 14;
+// Pieces small enough for every stage's buffer to stay in the cache, and to
+// come from the allocator's reused memory rather than fresh pages each run.
+constexpr std::size_t kPieceUnits = 1 << 13;
 
 // The window after a match is three units; marks that move the cut point lie
 // at most four units after the start of the match.
@@ -317,7 +318,9 @@ void StageChain::Add(std::unique_ptr<Stage> stage) {
 }
 
 void StageChain::Push(std::u16string_view piece, std::u16string& out) {
-  PushFrom(0, piece, out);
+  for (std::size_t start = 0; start < piece.size(); start += kPieceUnits) {
+    PushFrom(0, piece.substr(start, kPieceUnits), out);
+  }
 }
 
 void StageChain::Finish(std::u16string& out) {
