@@ -16,6 +16,7 @@
 #include "mdlFlexConv.h"
 #include "mdlPokoConv.h"
 #include "pokopenVersion.h"
+#include "qtPlatform.h"
 #include "versionText.h"
 
 #include "icon/pokopen16.xpm"
@@ -254,6 +255,10 @@ void frmMain::SetCommandCaptions(int style) {
   const QString prefix = ToQString(CaptionPrefix(style));
   mnuFileSave.setText(prefix + u"テキストの保存(&S)..."_s);
   mnuConvExec.setText(prefix + u"に変換(&C)"_s);
+}
+
+std::int32_t frmMain::WindowHandle() const {
+  return platform::HandleOfWindow(*this);
 }
 
 int frmMain::SpeechStyle() const {

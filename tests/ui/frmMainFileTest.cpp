@@ -82,7 +82,8 @@ TEST_F(FileCommands, LoadAsksForAnExistingTextFileAndFillsTheUpperBox) {
   EXPECT_EQ(asked.lpstrFilter, u"plain TEXT File (*.txt)\0*.txt\0\0"s);
   EXPECT_EQ(asked.lpstrFile, u"");
   EXPECT_EQ(asked.Flags, 4100u);
-  EXPECT_EQ(asked.hwndOwner, services.WindowHandle(&window));
+  EXPECT_EQ(asked.hwndOwner, window.WindowHandle());
+  EXPECT_EQ(platform::WindowOfHandle(asked.hwndOwner), &window);
   EXPECT_EQ(asked.hInstance, services.InstanceHandle());
   // Lines end at CR LF and a lone CR; a lone LF stays; the last line gains CR LF.
   EXPECT_EQ(window.txtSource.Text(), u"わたしです。\r\n2\r\n3\n4\r\n");
