@@ -84,7 +84,12 @@ struct ProblemInWords {
 }  // namespace
 
 std::string Quoted(std::string_view value) {
-  return "'" + std::string(value) + "'";
+  std::string quoted;
+  quoted.reserve(value.size() + 2);
+  quoted.push_back('\'');
+  quoted.append(value);
+  quoted.push_back('\'');
+  return quoted;
 }
 
 std::string ShownName(std::string_view name) {

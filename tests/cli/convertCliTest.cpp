@@ -600,4 +600,27 @@ TEST(PokopenConvert, AClosedPipeIsAFailedWrite) {
   EXPECT_EQ(outcome.err, "pokopen-convert: standard output: Broken pipe\n");
 }
 
+TEST_F(PokopenConvertFiles, ANameThatStandsForADescriptorIsWrittenThroughIt) {
+  WriteFile(Path("in.txt"), "わたし");
+  WriteFile(Path("log.txt"), "LOG1\n");
+  const std::string command = "cd '" + folder_.string() + "' && " POKOPEN_CONVERT_PATH
+                              " in.txt -o /dev/stdout >> log.txt";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(ReadFile(Path("log.txt")), "LOG1\nぽこりゅん");
+}
+
+TEST(PokopenConvert, FileNamesAreQuotedInMessagesAsGnuToolsDo) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/none/plain.txt", "/none/plain.txt"},
+      {"/none/ぽこ.txt", "/none/ぽこ.txt"},
+      {"/none/a b.txt", "'/none/a b.txt'"},
+      {"/none/two\nlines", "'/none/two'$'\\n''lines'"},
+      {"/none/it's", "'/none/it'\\''s'"},
+  };
+  for (const auto& [name, shown] : cases) {
+    EXPECT_EQ(RunConvert({"--", name}).err,
+              "pokopen-convert: " + shown + ": No such file or directory\n");
+  }
+}
+
 }  // namespace
