@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a purpose needs and that are missing:
 #   scripts/setup.sh run    build and run the program
-#   scripts/setup.sh test   build and run every test as well
+#   scripts/setup.sh test   build and run every test, and build and check the
+#                           Debian packages, as well
 set -euo pipefail
 
-run_packages=(cmake g++ make qt6-base-dev fonts-ipafont-gothic)
+run_packages=(cmake g++ make qt6-base-dev fonts-ipafont-gothic librsvg2-bin)
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils imagemagick
-               clang libclang-rt-14-dev)
+               clang libclang-rt-14-dev qt6-translations-l10n
+               debhelper lintian desktop-file-utils appstream man-db)
 
 case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;
