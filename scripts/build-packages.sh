@@ -9,6 +9,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh" package
 out=${1:-$root/out}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
