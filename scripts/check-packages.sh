@@ -42,6 +42,7 @@ remove_packages() {
     fi
   done
   if [ ${#present[@]} -gt 0 ]; then
+    echo "purging ${present[*]}"
     "${as_root[@]}" apt-get purge -y -qq "${present[@]}" >/dev/null
   fi
 }
