@@ -27,10 +27,6 @@ struct Failure {
   bool stopsTheRun = false;
 };
 
-int EngineFlag(bool set) {
-  return set ? 1 : 0;
-}
-
 std::string NameOfInput(const std::string& path) {
   return path == "-" ? "standard input" : ShownName(path);
 }
@@ -145,9 +141,9 @@ class Conversion {
     });
     ResultSink sink(*file, {options_.outputEncoding, options_.crlf},
                     toStandardOutput ? kHeldOutputBytes : 0);
-    mdlFlexConv::Converter converter = mdlFlexConv::Converter::SpeechStyle(
-        options_.style, EngineFlag(options_.pokoru), EngineFlag(options_.first),
-        EngineFlag(options_.second), EngineFlag(options_.force));
+    mdlFlexConv::Converter converter(
+        mdlFlexConv::StyleAt(options_.style),
+        {options_.pokoru, options_.first, options_.second, options_.force});
 
     TextPosition position;
     std::u16string piece;

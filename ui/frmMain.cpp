@@ -35,7 +35,6 @@ constexpr platform::Twips kSourceBox{0, 480, 7752, 1992};
 constexpr platform::Twips kConvertedLabel{60, 2580, 2148, 324};
 constexpr platform::Twips kConvertedBox{0, 2940, 7752, 2112};
 
-constexpr int kFirstDialectStyle = 3;
 constexpr int kForceFlag = 3;
 
 QString ToQString(std::u16string_view text) {
@@ -43,7 +42,7 @@ QString ToQString(std::u16string_view text) {
 }
 
 bool IsPersonaStyle(int style) {
-  return style < kFirstDialectStyle;
+  return !mdlFlexConv::IsDialect(mdlFlexConv::StyleAt(style));
 }
 
 // The language a style speaks, as the save and convert commands name it.
@@ -122,10 +121,6 @@ QIcon ProgramIcon() {
   icon.addPixmap(QPixmap(pokopen32_xpm));
   icon.addPixmap(QPixmap(pokopen16_xpm));
   return icon;
-}
-
-int EngineFlag(bool checked) {
-  return checked ? 1 : 0;
 }
 
 }  // namespace
@@ -279,11 +274,12 @@ void frmMain::mnuFileEnd_Click() {
 }
 
 void frmMain::mnuConvExec_Click() {
-  const int style = SpeechStyle();
+  // The dialects read only the force flag; their converter ignores the rest.
+  const mdlFlexConv::Flags flags{ConversionFlag(0), ConversionFlag(1), ConversionFlag(2),
+                                 ConversionFlag(kForceFlag)};
   const std::u16string source = txtSource.Text();
-  txtPokoryun.SetText(mdlFlexConv::ConvertSpeechStyle(
-      source, style, EngineFlag(ConversionFlag(0)), EngineFlag(ConversionFlag(1)),
-      EngineFlag(ConversionFlag(2)), EngineFlag(ConversionFlag(kForceFlag))));
+  txtPokoryun.SetText(
+      mdlFlexConv::Converter(mdlFlexConv::StyleAt(SpeechStyle()), flags).Run(source));
 }
 
 void frmMain::mnuOptDepth_Click(int index) {

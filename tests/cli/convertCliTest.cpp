@@ -277,7 +277,8 @@ TEST(PokopenConvert, LongTextGivesTheWholeTextResult) {
   for (const int style : {1, 4}) {
     std::u16string expected;
     for (const char16_t unit :
-         mdlFlexConv::ConvertSpeechStyle(asTheWindowSees, style, 1, 1, 1, 1)) {
+         mdlFlexConv::Converter(mdlFlexConv::StyleAt(style), {true, true, true, true})
+             .Run(asTheWindowSees)) {
       if (unit != u'\r') {
         expected.push_back(unit);
       }
@@ -603,18 +604,16 @@ TEST(PokopenConvert, AClosedPipeIsAFailedWrite) {
 TEST_F(PokopenConvertFiles, ANameThatStandsForADescriptorIsWrittenThroughIt) {
   WriteFile(Path("in.txt"), "わたし");
   WriteFile(Path("log.txt"), "LOG1\n");
-  const std::string command = "cd '" + folder_.string() + "' && " POKOPEN_CONVERT_PATH
-                              " in.txt -o /dev/stdout >> log.txt";
+  const std::string command =
+      "cd '" + folder_.string() + "' && " POKOPEN_CONVERT_PATH " in.txt -o /dev/stdout >> log.txt";
   EXPECT_EQ(std::system(command.c_str()), 0);
   EXPECT_EQ(ReadFile(Path("log.txt")), "LOG1\nぽこりゅん");
 }
 
 TEST(PokopenConvert, FileNamesAreQuotedInMessagesAsGnuToolsDo) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"/none/plain.txt", "/none/plain.txt"},
-      {"/none/ぽこ.txt", "/none/ぽこ.txt"},
-      {"/none/a b.txt", "'/none/a b.txt'"},
-      {"/none/two\nlines", "'/none/two'$'\\n''lines'"},
+      {"/none/plain.txt", "/none/plain.txt"}, {"/none/ぽこ.txt", "/none/ぽこ.txt"},
+      {"/none/a b.txt", "'/none/a b.txt'"},   {"/none/two\nlines", "'/none/two'$'\\n''lines'"},
       {"/none/it's", "'/none/it'\\''s'"},
   };
   for (const auto& [name, shown] : cases) {
