@@ -3,10 +3,11 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 #include "cp932Table.inc"
@@ -130,6 +131,86 @@ std::size_t NarrowAscii(std::u16string_view text, std::size_t from, char* out) {
   return i - from;
 }
 
+#if defined(__x86_64__)
+bool HasSsse3() {
+  static const bool has = __builtin_cpu_supports("ssse3") != 0;
+  return has;
+}
+
+// Writes a run of units from U+0800 to U+FFFF, surrogates apart, as the three
+// bytes each takes in UTF-8, four units at a time; returns how many it wrote.
+__attribute__((target("ssse3"))) std::size_t WriteThreeByteRun(std::u16string_view text,
+                                                                std::size_t from, char* out) {
+  const __m128i flip = _mm_set1_epi16(-0x8000);
+  const __m128i belowThreeBytes = _mm_set1_epi16(0x07FF - 0x8000);
+  const __m128i surrogateBits = _mm_set1_epi16(static_cast<short>(0xF800));
+  const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+  const __m128i sixBits = _mm_set1_epi16(0x3F);
+  // Lead and middle byte of each unit, then its last byte and a zero: the
+  // zeros are dropped.
+  const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  std::size_t i = from;
+  for (; i + 4 <= text.size(); i += 4) {
+    const __m128i units = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(text.data() + i));
+    const __m128i threeBytes = _mm_cmpgt_epi16(_mm_xor_si128(units, flip), belowThreeBytes);
+    const __m128i isSurrogate = _mm_cmpeq_epi16(_mm_and_si128(units, surrogateBits), surrogate);
+    if ((_mm_movemask_epi8(_mm_andnot_si128(isSurrogate, threeBytes)) & 0xFF) != 0xFF) {
+      break;
+    }
+    const __m128i lead = _mm_or_si128(_mm_srli_epi16(units, 12), _mm_set1_epi16(0xE0));
+    const __m128i middle =
+        _mm_or_si128(_mm_and_si128(_mm_srli_epi16(units, 6), sixBits), _mm_set1_epi16(0x80));
+    const __m128i last = _mm_or_si128(_mm_and_si128(units, sixBits), _mm_set1_epi16(0x80));
+    const __m128i leadAndMiddle = _mm_or_si128(lead, _mm_slli_epi16(middle, 8));
+    const __m128i bytes = _mm_shuffle_epi8(_mm_unpacklo_epi16(leadAndMiddle, last), pack);
+    char* to = out + 3 * (i - from);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(to), bytes);
+    const auto rest = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(bytes, 8)));
+    std::memcpy(to + 8, &rest, 4);
+  }
+  return i - from;
+}
+
+// Reads a run of three-byte UTF-8 sequences whose leads put no bound on the
+// second byte (0xE1 to 0xEF but 0xED), five at a time; returns the bytes read.
+// The sink has room for eight units more than it is given.
+__attribute__((target("ssse3"))) std::size_t ReadThreeByteRun(std::string_view bytes,
+                                                               std::size_t from,
+                                                               char16_t* out) {
+  constexpr int kLeads = 0x1249;          // bytes 0, 3, 6, 9, 12
+  constexpr int kContinuations = 0x6DB6;  // the two after each lead
+  const __m128i gatherFirstTwo =
+      _mm_setr_epi8(1, 0, 4, 3, 7, 6, 10, 9, 13, 12, -1, -1, -1, -1, -1, -1);
+  const __m128i gatherLast =
+      _mm_setr_epi8(2, -1, 5, -1, 8, -1, 11, -1, 14, -1, -1, -1, -1, -1, -1, -1);
+  std::size_t i = from;
+  for (; i + 16 <= bytes.size(); i += 15) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+    const __m128i isLead =
+        _mm_andnot_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xE0))),
+                                      _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xED)))),
+                         _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xF0))),
+                                        _mm_set1_epi8(static_cast<char>(0xE0))));
+    const __m128i isContinuation =
+        _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xC0))),
+                       _mm_set1_epi8(static_cast<char>(0x80)));
+    if ((_mm_movemask_epi8(isLead) & kLeads) != kLeads ||
+        (_mm_movemask_epi8(isContinuation) & kContinuations) != kContinuations) {
+      break;
+    }
+    // Per sequence: w = lead << 8 | second, then the last byte.
+    const __m128i firstTwo = _mm_shuffle_epi8(block, gatherFirstTwo);
+    const __m128i last = _mm_shuffle_epi8(block, gatherLast);
+    const __m128i units = _mm_or_si128(
+        _mm_or_si128(_mm_slli_epi16(_mm_and_si128(firstTwo, _mm_set1_epi16(0x0F00)), 4),
+                     _mm_slli_epi16(_mm_and_si128(firstTwo, _mm_set1_epi16(0x003F)), 6)),
+        _mm_and_si128(last, _mm_set1_epi16(0x003F)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (i - from) / 3), units);
+  }
+  return i - from;
+}
+#endif
+
 // out has room for Cp932Room(text) bytes.
 Progress WriteCp932(std::u16string_view text, char* out) {
   char* const start = out;
@@ -171,6 +252,13 @@ Progress WriteUtf8(std::u16string_view text, char* out) {
     const std::size_t ascii = NarrowAscii(text, i, out);
     i += ascii;
     out += ascii;
+#if defined(__x86_64__)
+    if (i < text.size() && text[i] >= 0x800 && HasSsse3()) {
+      const std::size_t run = WriteThreeByteRun(text, i, out);
+      i += run;
+      out += 3 * run;
+    }
+#endif
     if (i == text.size()) {
       break;
     }
@@ -237,25 +325,19 @@ bool IsContinuation(unsigned char byte) {
   return (byte & 0xC0) == 0x80;
 }
 
-// Appends to out through a raw pointer: decoders reserve room for the most
-// units the bytes can give and trim what they did not use.
+// Writes units through a raw pointer into room the caller made for the most
+// units the bytes can give.
 class UnitSink {
  public:
-  UnitSink(std::u16string& out, std::size_t room) : out_(out), start_(out.size()) {
-    out_.resize(start_ + room);
-    next_ = out_.data() + start_;
-  }
-  ~UnitSink() { out_.resize(static_cast<std::size_t>(next_ - out_.data())); }
-  UnitSink(const UnitSink&) = delete;
-  UnitSink& operator=(const UnitSink&) = delete;
+  explicit UnitSink(char16_t* out) : start_(out), next_(out) {}
 
   void Put(char16_t unit) { *next_++ = unit; }
   char16_t* Next() { return next_; }
   void Advance(std::size_t count) { next_ += count; }
+  std::size_t Written() const { return static_cast<std::size_t>(next_ - start_); }
 
  private:
-  std::u16string& out_;
-  std::size_t start_;
+  char16_t* start_;
   char16_t* next_;
 };
 
@@ -302,21 +384,42 @@ Utf8Lead Utf8LeadOf(unsigned char lead) {
   return {};
 }
 
-DecodeProgress DecodeUtf8Some(std::string_view bytes, bool final, std::u16string& out) {
+DecodeProgress DecodeUtf8Some(std::string_view bytes, bool final, UnitSink& sink) {
   const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  UnitSink sink(out, bytes.size());
   const std::size_t size = bytes.size();
   std::size_t i = 0;
   while (i < size) {
-    i += CopyAscii(bytes, i, sink);
-    if (i == size) {
-      break;
-    }
     const unsigned char lead = at(i);
     if (lead < 0x80) {
-      sink.Put(lead);
-      ++i;
+      const std::size_t run = CopyAscii(bytes, i, sink);
+      if (run == 0) {
+        sink.Put(lead);
+        ++i;
+      }
+      i += run;
       continue;
+    }
+    // Kana, kanji and most of the rest of Japanese: three bytes whose lead
+    // puts no bound on the second byte beyond its being a continuation.
+#if defined(__x86_64__)
+    if (lead >= 0xE1 && HasSsse3()) {
+      const std::size_t run = ReadThreeByteRun(bytes, i, sink.Next());
+      sink.Advance(run / 3);
+      i += run;
+      if (run > 0) {
+        continue;
+      }
+    }
+#endif
+    if (lead >= 0xE1 && lead != 0xED && lead <= 0xEF && i + 2 < size) {
+      const unsigned char second = at(i + 1);
+      const unsigned char third = at(i + 2);
+      if (IsContinuation(second) && IsContinuation(third)) {
+        sink.Put(static_cast<char16_t>(((lead & 0x0Fu) << 12) | ((second & 0x3Fu) << 6) |
+                                       (third & 0x3Fu)));
+        i += 3;
+        continue;
+      }
     }
     const Utf8Lead form = Utf8LeadOf(lead);
     if (form.length == 0) {
@@ -350,8 +453,7 @@ DecodeProgress DecodeUtf8Some(std::string_view bytes, bool final, std::u16string
   return {i, std::nullopt};
 }
 
-DecodeProgress DecodeCp932Some(std::string_view bytes, bool final, std::u16string& out) {
-  UnitSink sink(out, bytes.size());
+DecodeProgress DecodeCp932Some(std::string_view bytes, bool final, UnitSink& sink) {
   const std::size_t size = bytes.size();
   std::size_t i = 0;
   while (i < size) {
@@ -389,13 +491,12 @@ DecodeProgress DecodeCp932Some(std::string_view bytes, bool final, std::u16strin
 }
 
 DecodeProgress DecodeUtf16Some(std::string_view bytes, bool bigEndian, bool final,
-                               std::u16string& out) {
+                               UnitSink& sink) {
   const auto unitAt = [&](std::size_t i) {
     const auto first = static_cast<unsigned char>(bytes[i]);
     const auto second = static_cast<unsigned char>(bytes[i + 1]);
     return static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
   };
-  UnitSink sink(out, bytes.size() / 2);
   const std::size_t size = bytes.size();
   std::size_t i = 0;
   while (i + 1 < size) {
@@ -461,19 +562,36 @@ Unencodable Locate(std::u16string_view text, std::size_t index) {
   return where;
 }
 
-DecodeProgress DecodeSome(Encoding encoding, std::string_view bytes, bool final,
-                          std::u16string& out) {
+DecodeProgress DecodeInto(Encoding encoding, std::string_view bytes, bool final, char16_t* out,
+                          std::size_t& written) {
+  UnitSink sink(out);
+  DecodeProgress progress{0, 0};
   switch (encoding) {
     case Encoding::Utf8:
-      return DecodeUtf8Some(bytes, final, out);
+      progress = DecodeUtf8Some(bytes, final, sink);
+      break;
     case Encoding::Cp932:
-      return DecodeCp932Some(bytes, final, out);
+      progress = DecodeCp932Some(bytes, final, sink);
+      break;
     case Encoding::Utf16Le:
-      return DecodeUtf16Some(bytes, false, final, out);
+      progress = DecodeUtf16Some(bytes, false, final, sink);
+      break;
     case Encoding::Utf16Be:
-      return DecodeUtf16Some(bytes, true, final, out);
+      progress = DecodeUtf16Some(bytes, true, final, sink);
+      break;
   }
-  return {0, 0};
+  written = sink.Written();
+  return progress;
+}
+
+DecodeProgress DecodeSome(Encoding encoding, std::string_view bytes, bool final,
+                          std::u16string& out) {
+  const std::size_t start = out.size();
+  out.resize(start + bytes.size());
+  std::size_t written = 0;
+  const DecodeProgress progress = DecodeInto(encoding, bytes, final, out.data() + start, written);
+  out.resize(start + written);
+  return progress;
 }
 
 Decoded DecodeCp932(std::string_view bytes) {

@@ -50,6 +50,9 @@ struct DecodeProgress {
 // UTF-16 is strict too: a lone surrogate or an odd last byte is invalid.
 DecodeProgress DecodeSome(Encoding encoding, std::string_view bytes, bool final,
                           std::u16string& out);
+// The same into room for bytes.size() units at out; `written` gets how many.
+DecodeProgress DecodeInto(Encoding encoding, std::string_view bytes, bool final, char16_t* out,
+                          std::size_t& written);
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. A
 // byte-order mark is kept as the character U+FEFF.
