@@ -140,7 +140,7 @@ bool HasSsse3() {
 // Writes a run of units from U+0800 to U+FFFF, surrogates apart, as the three
 // bytes each takes in UTF-8, four units at a time; returns how many it wrote.
 __attribute__((target("ssse3"))) std::size_t WriteThreeByteRun(std::u16string_view text,
-                                                                std::size_t from, char* out) {
+                                                               std::size_t from, char* out) {
   const __m128i flip = _mm_set1_epi16(-0x8000);
   const __m128i belowThreeBytes = _mm_set1_epi16(0x07FF - 0x8000);
   const __m128i surrogateBits = _mm_set1_epi16(static_cast<short>(0xF800));
@@ -175,8 +175,7 @@ __attribute__((target("ssse3"))) std::size_t WriteThreeByteRun(std::u16string_vi
 // second byte (0xE1 to 0xEF but 0xED), five at a time; returns the bytes read.
 // The sink has room for eight units more than it is given.
 __attribute__((target("ssse3"))) std::size_t ReadThreeByteRun(std::string_view bytes,
-                                                               std::size_t from,
-                                                               char16_t* out) {
+                                                              std::size_t from, char16_t* out) {
   constexpr int kLeads = 0x1249;          // bytes 0, 3, 6, 9, 12
   constexpr int kContinuations = 0x6DB6;  // the two after each lead
   const __m128i gatherFirstTwo =
@@ -186,11 +185,11 @@ __attribute__((target("ssse3"))) std::size_t ReadThreeByteRun(std::string_view b
   std::size_t i = from;
   for (; i + 16 <= bytes.size(); i += 15) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
-    const __m128i isLead =
-        _mm_andnot_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xE0))),
-                                      _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xED)))),
-                         _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xF0))),
-                                        _mm_set1_epi8(static_cast<char>(0xE0))));
+    const __m128i isLead = _mm_andnot_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xE0))),
+                     _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xED)))),
+        _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xF0))),
+                       _mm_set1_epi8(static_cast<char>(0xE0))));
     const __m128i isContinuation =
         _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xC0))),
                        _mm_set1_epi8(static_cast<char>(0x80)));
@@ -490,8 +489,7 @@ DecodeProgress DecodeCp932Some(std::string_view bytes, bool final, UnitSink& sin
   return {i, std::nullopt};
 }
 
-DecodeProgress DecodeUtf16Some(std::string_view bytes, bool bigEndian, bool final,
-                               UnitSink& sink) {
+DecodeProgress DecodeUtf16Some(std::string_view bytes, bool bigEndian, bool final, UnitSink& sink) {
   const auto unitAt = [&](std::size_t i) {
     const auto first = static_cast<unsigned char>(bytes[i]);
     const auto second = static_cast<unsigned char>(bytes[i + 1]);
@@ -639,6 +637,19 @@ void AppendCp932(std::u16string_view text, std::string& out) {
 
 void AppendUtf8(std::u16string_view text, std::string& out) {
   AppendOrThrow(text, out, Utf8Length(text), WriteUtf8, "UTF-8");
+}
+
+std::size_t MostBytes(Encoding encoding, std::size_t units) {
+  return encoding == Encoding::Cp932 ? 2 * units : 3 * units;
+}
+
+EncodeProgress EncodeInto(Encoding encoding, std::u16string_view text, char* out) {
+  if (encoding != Encoding::Cp932 && encoding != Encoding::Utf8) {
+    throw std::invalid_argument("text is never written in UTF-16");
+  }
+  const Progress progress =
+      encoding == Encoding::Cp932 ? WriteCp932(text, out) : WriteUtf8(text, out);
+  return {progress.bytesWritten, progress.unencodableAt};
 }
 
 std::optional<std::size_t> TryAppend(Encoding encoding, std::u16string_view text,

@@ -87,6 +87,18 @@ void AppendUtf8(std::u16string_view text, std::string& out);
 // be written.
 std::optional<std::size_t> TryAppend(Encoding encoding, std::u16string_view text, std::string& out);
 
+// The most bytes a text of `units` units takes in UTF-8 or code page 932.
+std::size_t MostBytes(Encoding encoding, std::size_t units);
+
+// Writes the encoding of text in UTF-8 or code page 932 to out, which has
+// room for MostBytes(encoding, text.size()) bytes: the bytes written, and the
+// index of the first unit that cannot be written, where writing stopped.
+struct EncodeProgress {
+  std::size_t written = 0;
+  std::optional<std::size_t> unencodableAt;
+};
+EncodeProgress EncodeInto(Encoding encoding, std::u16string_view text, char* out);
+
 // Where the unit at `index` of text stands, as Unencodable reports it.
 Unencodable Locate(std::u16string_view text, std::size_t index);
 

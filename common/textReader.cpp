@@ -147,13 +147,17 @@ void TextDecoder::DecodeHeld(bool final, std::u16string& out) {
 }
 
 void TextDecoder::Decode(std::string_view bytes, bool final, std::u16string& out) {
-  decoded_.clear();
+  if (decodedRoom_ < bytes.size()) {
+    decodedRoom_ = std::max(bytes.size(), kReadBytes);
+    decoded_ = std::make_unique_for_overwrite<char16_t[]>(decodedRoom_);
+  }
+  std::size_t written = 0;
   const textCodec::DecodeProgress progress =
-      textCodec::DecodeSome(*encoding_, bytes, final, decoded_);
+      textCodec::DecodeInto(*encoding_, bytes, final, decoded_.get(), written);
   if (progress.invalidAt) {
     throw FileError(InvalidText{*encoding_, offset_ + *progress.invalidAt, guessed_});
   }
-  AppendLines(decoded_, out);
+  AppendLines(std::u16string_view(decoded_.get(), written), out);
   offset_ += progress.consumed;
   held_.assign(bytes.substr(progress.consumed));
 }

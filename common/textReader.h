@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,11 +52,12 @@ class TextDecoder {
 
   InputEncoding asked_;
   std::optional<textCodec::Encoding> encoding_;
-  bool guessed_ = false;       // the encoding was detected without certainty
-  std::string held_;           // bytes not decoded yet
-  std::uint64_t offset_ = 0;   // where held_ starts in the input
-  std::size_t nextDetection_;  // held bytes at which to try detecting again
-  std::u16string decoded_;     // reused between pieces
+  bool guessed_ = false;                 // the encoding was detected without certainty
+  std::string held_;                     // bytes not decoded yet
+  std::uint64_t offset_ = 0;             // where held_ starts in the input
+  std::size_t nextDetection_;            // held bytes at which to try detecting again
+  std::unique_ptr<char16_t[]> decoded_;  // reused between pieces
+  std::size_t decodedRoom_ = 0;
   bool skipLineFeed_ = false;  // a CR ended the last piece
 };
 

@@ -83,30 +83,41 @@ extern "C" void RemovePendingTemporariesAndDie(int signalNumber) {
 
 }  // namespace
 
-std::optional<std::size_t> EncodeText(std::u16string_view text, const WriteFormat& format,
-                                      std::string& out) {
+textCodec::EncodeProgress EncodeTextInto(std::u16string_view text, const WriteFormat& format,
+                                         char* out) {
   if (format.crlf) {
-    return textCodec::TryAppend(format.encoding, text, out);
+    return textCodec::EncodeInto(format.encoding, text, out);
   }
   // Every CR LF is written as LF; a lone CR is kept as the data it is.
-  const std::size_t start = out.size();
+  std::size_t written = 0;
   std::size_t done = 0;
   while (done < text.size()) {
     std::size_t cr = text.find(u"\r\n", done);
     if (cr == std::u16string_view::npos) {
       cr = text.size();
     }
-    if (const auto at = textCodec::TryAppend(format.encoding, text.substr(done, cr - done), out)) {
-      out.resize(start);
-      return done + *at;
+    const textCodec::EncodeProgress run =
+        textCodec::EncodeInto(format.encoding, text.substr(done, cr - done), out + written);
+    written += run.written;
+    if (run.unencodableAt) {
+      return {written, done + *run.unencodableAt};
     }
     if (cr == text.size()) {
       break;
     }
-    out.push_back('\n');
+    out[written++] = '\n';
     done = cr + 2;
   }
-  return std::nullopt;
+  return {written, std::nullopt};
+}
+
+std::optional<std::size_t> EncodeText(std::u16string_view text, const WriteFormat& format,
+                                      std::string& out) {
+  const std::size_t start = out.size();
+  out.resize(start + textCodec::MostBytes(format.encoding, text.size()));
+  const textCodec::EncodeProgress progress = EncodeTextInto(text, format, out.data() + start);
+  out.resize(progress.unencodableAt ? start : start + progress.written);
+  return progress.unencodableAt;
 }
 
 FileWriter::FileWriter(const std::string& target, const WriteOptions& options) {

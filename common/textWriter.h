@@ -30,6 +30,10 @@ struct WriteFormat {
 // pieces must not be cut inside a CR LF or a surrogate pair.
 std::optional<std::size_t> EncodeText(std::u16string_view text, const WriteFormat& format,
                                       std::string& out);
+// The same into room for textCodec::MostBytes(format.encoding, text.size())
+// bytes at out: the bytes written, and where a character stopped it.
+textCodec::EncodeProgress EncodeTextInto(std::u16string_view text, const WriteFormat& format,
+                                         char* out);
 
 struct WriteOptions {
   // Refuse anything but a regular file or a new name (the window).

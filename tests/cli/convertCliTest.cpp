@@ -263,8 +263,9 @@ std::u16string LongMixedText() {
   return text;
 }
 
-TEST(PokopenConvert, LongTextGivesTheWholeTextResult) {
-  const std::u16string text = LongMixedText();
+// The result of converting a UTF-8 text whole in the engine, as the converter
+// writes it: every line break as LF.
+std::string WholeTextResult(std::u16string_view text, int style) {
   std::u16string asTheWindowSees;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == u'\r' || text[i] == u'\n') {
@@ -274,19 +275,37 @@ TEST(PokopenConvert, LongTextGivesTheWholeTextResult) {
       asTheWindowSees.push_back(text[i]);
     }
   }
-  for (const int style : {1, 4}) {
-    std::u16string expected;
-    for (const char16_t unit :
-         mdlFlexConv::Converter(mdlFlexConv::StyleAt(style), {true, true, true, true})
-             .Run(asTheWindowSees)) {
-      if (unit != u'\r') {
-        expected.push_back(unit);
+  std::u16string expected;
+  for (const char16_t unit :
+       mdlFlexConv::Converter(mdlFlexConv::StyleAt(style), {true, true, true, true})
+           .Run(asTheWindowSees)) {
+    if (unit != u'\r') {
+      expected.push_back(unit);
+    }
+  }
+  return textCodec::EncodeUtf8(expected).bytes;
+}
+
+// Texts far longer than the pieces converted apart on several threads, and
+// one with no place to cut it at all, give the whole text's result with any
+// number of jobs.
+TEST(PokopenConvert, LongTextsGiveTheWholeTextResultWithAnyJobs) {
+  std::u16string noCut;
+  for (int i = 0; i < 2200000; ++i) {
+    noCut += u"です";
+  }
+  for (const std::u16string& text : {LongMixedText(), noCut}) {
+    const std::string input = textCodec::EncodeUtf8(text).bytes;
+    for (const int style : {1, 4}) {
+      const std::string expected = WholeTextResult(text, style);
+      for (const char* jobs : {"1", "2", "3"}) {
+        const Outcome outcome =
+            RunConvert({"-j", jobs, "-s", std::to_string(style), "--pokoru", "--force"}, input);
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_TRUE(outcome.out == expected)
+            << "style " << style << ", " << jobs << " jobs, " << text.size() << " units";
       }
     }
-    const Outcome outcome = RunConvert({"-s", std::to_string(style), "--pokoru", "--force"},
-                                       textCodec::EncodeUtf8(text).bytes);
-    EXPECT_EQ(outcome.status, 0);
-    EXPECT_TRUE(outcome.out == textCodec::EncodeUtf8(expected).bytes) << "style " << style;
   }
 }
 
@@ -619,6 +638,75 @@ TEST(PokopenConvert, FileNamesAreQuotedInMessagesAsGnuToolsDo) {
   for (const auto& [name, shown] : cases) {
     EXPECT_EQ(RunConvert({"--", name}).err,
               "pokopen-convert: " + shown + ": No such file or directory\n");
+  }
+}
+
+// Several files: each its own text, to standard output in order, or each to
+// its own result; one that fails is reported and the others are converted.
+TEST_F(PokopenConvertFiles, ManyFilesEachAsItsOwnText) {
+  WriteFile(Path("a.txt"), "わたしです");
+  WriteFile(Path("b.txt"), "。あなた");
+  WriteFile(Path("bad.txt"), "\xFF\xFE\x41");
+  WriteFile(Path("c.txt"), "\x82\xa0\x82\xc8\x82\xbd");  // あなた in code page 932
+  Invocation invocation;
+  invocation.folder = folder_.string();
+  // です ends a.txt: the 。 that begins b.txt does not count for it.
+  invocation.args = {"a.txt", "b.txt", "c.txt"};
+  Outcome outcome = RunConvert(invocation);
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, "ぽこりゅんです。ダ～リンダ～リン");
+
+  invocation.args = {"a.txt", "bad.txt", "c.txt", "missing.txt", "b.txt"};
+  outcome = RunConvert(invocation);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.out, "ぽこりゅんですダ～リン。ダ～リン");
+  EXPECT_EQ(outcome.err,
+            "pokopen-convert: bad.txt: invalid UTF-16 at byte offset 2\n"
+            "pokopen-convert: missing.txt: No such file or directory\n");
+
+  fs::create_directory(Path("out"));
+  invocation.args = {"-d", "out", "a.txt", "bad.txt", "c.txt"};
+  EXPECT_EQ(RunConvert(invocation).status, 1);
+  EXPECT_EQ(ReadFile(Path("out/a.txt")), "ぽこりゅんです");
+  EXPECT_EQ(ReadFile(Path("out/c.txt")), "ダ～リン");
+  EXPECT_FALSE(fs::exists(Path("out/bad.txt")));
+
+  invocation.args = {"--in-place", "-s", "3", "--force", "a.txt", "bad.txt", "b.txt"};
+  EXPECT_EQ(RunConvert(invocation).status, 1);
+  EXPECT_EQ(ReadFile(Path("a.txt")), "わたしだにゅ");
+  EXPECT_EQ(ReadFile(Path("bad.txt")), "\xFF\xFE\x41");
+  EXPECT_EQ(ReadFile(Path("b.txt")), "。あなた");
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"a.txt", "b.txt", "bad.txt", "c.txt", "out"}));
+
+  invocation.args = {"-d", "out", "a.txt", "x/a.txt"};
+  EXPECT_EQ(RunConvert(invocation).status, 2);
+}
+
+// On a terminal, work that lasts a second shows a progress line, which is
+// cleared at the end; -q silences it.
+TEST_F(PokopenConvertFiles, AProgressLineOnlyOnATerminal) {
+  for (const bool quiet : {false, true}) {
+    // The input arrives through a named pipe after a pause.
+    ASSERT_EQ(::mkfifo(Path("slow").c_str(), 0600), 0);
+    const std::string command = "cd '" + folder_.string() +
+                                "' && { (sleep 1.5; echo わたしです > slow) & script -qec '" +
+                                POKOPEN_CONVERT_PATH + std::string(quiet ? " -q" : "") +
+                                " slow >/dev/null' /dev/null </dev/null; }";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string screen;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+      screen.append(buffer, n);
+    }
+    EXPECT_EQ(::pclose(pipe), 0);
+    fs::remove(Path("slow"));
+    if (quiet) {
+      EXPECT_EQ(screen, "");
+    } else {
+      EXPECT_NE(screen.find("1 files, "), std::string::npos) << screen;
+      EXPECT_TRUE(screen.ends_with("\r\x1B[K")) << screen;
+    }
   }
 }
 

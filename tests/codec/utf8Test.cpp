@@ -138,8 +138,9 @@ textCodec::Decoded DecodeByteByByte(std::string_view bytes) {
 }
 
 TEST(Utf8, FastRunsMatchThePlainPathsWhereverAFaultFalls) {
-  const std::string run = "わたしは貴殿のお手紙を拝見しました\xEE\x80\x80\xEF\xBF\xBF\xE0\xA0\x80"
-                          "\xED\x9F\xBFです。a\xC3\xA9😀";
+  const std::string run =
+      "わたしは貴殿のお手紙を拝見しました\xEE\x80\x80\xEF\xBF\xBF\xE0\xA0\x80"
+      "\xED\x9F\xBFです。a\xC3\xA9😀";
   const char faults[] = {'\x80', '\xC0', '\xE0', '\xED', '\xEF', '\xFF', 'a'};
   for (std::size_t at = 0; at < run.size(); ++at) {
     for (const char fault : faults) {
@@ -155,7 +156,8 @@ TEST(Utf8, FastRunsMatchThePlainPathsWhereverAFaultFalls) {
         std::string unitByUnit;
         for (std::size_t u = 0; u < whole.text.size(); ++u) {
           const bool pair = whole.text[u] >= 0xD800 && whole.text[u] <= 0xDBFF;
-          textCodec::AppendUtf8(std::u16string_view(whole.text).substr(u, pair ? 2 : 1), unitByUnit);
+          textCodec::AppendUtf8(std::u16string_view(whole.text).substr(u, pair ? 2 : 1),
+                                unitByUnit);
           u += pair ? 1 : 0;
         }
         EXPECT_EQ(textCodec::EncodeUtf8(whole.text).bytes, unitByUnit) << at;
