@@ -127,8 +127,9 @@ class PieceWork {
         checkEncodable_(options.outputEncoding != textCodec::Encoding::Utf8) {}
 
   void Run(Piece& piece) {
-    piece.extent = ExtentOf(piece.text);
+    // Places are only ever named for characters the output cannot hold.
     if (checkEncodable_) {
+      piece.extent = ExtentOf(piece.text);
       piece.unencodableAt = textCodec::FindUnencodable(format_.encoding, piece.text);
       if (piece.unencodableAt) {
         return;
