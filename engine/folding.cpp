@@ -93,6 +93,20 @@ namespace {
 // units or more) by one among the forms of its second. Checking two units
 // leaves few candidates that are not matches, where checking one leaves many
 // in Japanese text, whose commonest kana begin several words.
+// The first candidate of a block that is a whole match: its mask has two
+// bits for each unit, set where the unit may begin one.
+template <typename MatchesAt>
+std::size_t FirstMatchIn(unsigned mask, std::size_t block, const MatchesAt& matchesAt) {
+  while (mask != 0) {
+    const auto bit = static_cast<unsigned>(std::countr_zero(mask));
+    if (matchesAt(block + bit / 2)) {
+      return block + bit / 2;
+    }
+    mask &= ~(3u << bit);
+  }
+  return kNotFound;
+}
+
 #if defined(__x86_64__)
 __attribute__((target("avx2"))) inline __m256i Spread(char16_t unit) {
   return _mm256_set1_epi16(static_cast<short>(unit));
@@ -132,13 +146,10 @@ __attribute__((target("avx2"))) std::size_t ScanAvx2(const char16_t* hay, std::s
           AnyOf<SecondCount>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(hay + i + 1)),
                              secondForms));
     }
-    auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hits));
-    while (mask != 0) {
-      const auto bit = static_cast<unsigned>(std::countr_zero(mask));
-      if (matchesAt(i + bit / 2)) {
-        return i + bit / 2;
-      }
-      mask &= ~(3u << bit);
+    const std::size_t found =
+        FirstMatchIn(static_cast<unsigned>(_mm256_movemask_epi8(hits)), i, matchesAt);
+    if (found != kNotFound) {
+      return found;
     }
   }
   return kNotFound;
@@ -205,13 +216,10 @@ std::size_t ScanSse2(const char16_t* hay, std::size_t& i, std::size_t last, cons
       hits = _mm_and_si128(
           hits, anyOf(_mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + 1)), *second));
     }
-    auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-    while (mask != 0) {
-      const auto bit = static_cast<unsigned>(std::countr_zero(mask));
-      if (matchesAt(i + bit / 2)) {
-        return i + bit / 2;
-      }
-      mask &= ~(3u << bit);
+    const std::size_t found =
+        FirstMatchIn(static_cast<unsigned>(_mm_movemask_epi8(hits)), i, matchesAt);
+    if (found != kNotFound) {
+      return found;
     }
   }
   return kNotFound;
