@@ -16,6 +16,7 @@
 #include "mdlFlexConv.h"
 #include "mdlPokoConv.h"
 #include "pokopenVersion.h"
+#include "progressDisplay.h"
 #include "versionText.h"
 
 #include "icon/pokopen16.xpm"
@@ -126,6 +127,23 @@ QIcon ProgramIcon() {
 int EngineFlag(bool checked) {
   return checked ? 1 : 0;
 }
+
+constexpr std::u16string_view kConvertTitle = u"変換 - ぽこぺん";
+constexpr std::u16string_view kConvertLabel = u"変換しています...";
+
+// The hourglass for as long as it lives, then the default pointer.
+class BusyPointer {
+ public:
+  explicit BusyPointer(platform::Services& services) : services_(services) {
+    services_.SetMousePointer(platform::kPointerHourglass);
+  }
+  ~BusyPointer() { services_.SetMousePointer(platform::kPointerDefault); }
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+
+ private:
+  platform::Services& services_;
+};
 
 }  // namespace
 
@@ -274,11 +292,25 @@ void frmMain::mnuFileEnd_Click() {
 }
 
 void frmMain::mnuConvExec_Click() {
-  const int style = SpeechStyle();
-  const std::u16string source = txtSource.Text();
-  txtPokoryun.SetText(mdlFlexConv::ConvertSpeechStyle(
-      source, style, EngineFlag(ConversionFlag(0)), EngineFlag(ConversionFlag(1)),
-      EngineFlag(ConversionFlag(2)), EngineFlag(ConversionFlag(kForceFlag))));
+  mdlFlexConv::Converter converter = mdlFlexConv::Converter::SpeechStyle(
+      SpeechStyle(), EngineFlag(ConversionFlag(0)), EngineFlag(ConversionFlag(1)),
+      EngineFlag(ConversionFlag(2)), EngineFlag(ConversionFlag(kForceFlag)));
+  const BusyPointer hourglass(services_);
+  platform::ProgressDisplay progress(*this, kConvertTitle, kConvertLabel);
+  // The source goes through the converter a piece at a time, straight into
+  // the lower box: neither text is ever held whole beside its box.
+  platform::TextBoxFiller result(txtPokoryun);
+  std::u16string converted;
+  txtSource.ReadText(
+      [&](std::u16string_view piece) {
+        converter.Push(piece, converted);
+        result.Append(converted);
+        converted.clear();
+      },
+      progress.Part(0, 100));
+  converter.Finish(converted);
+  result.Append(converted);
+  result.Finish();
 }
 
 void frmMain::mnuOptDepth_Click(int index) {
