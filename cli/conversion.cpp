@@ -1,361 +1,512 @@
 #include "conversion.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
-#include <exception>
-#include <functional>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
 
-#include "files.h"
 #include "mdlFlexConv.h"
-#include "textCodec.h"
+#include "messages.h"
+#include "progressLine.h"
+#include "textReader.h"
+#include "textWriter.h"
 
 namespace pokopenConvert {
 
 namespace {
 
-// Big enough to keep the per-piece overhead small, small enough for the
-// engine's buffers to stay in the cache.
-constexpr std::size_t kPieceUnits = std::size_t{1} << 16;
-
-int EngineFlag(bool set) {
-  return set ? 1 : 0;
-}
-
-std::string CodePointText(char32_t codePoint) {
-  char text[16];
-  std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(codePoint));
-  return text;
-}
-
-constexpr std::size_t kReadBytes = std::size_t{1} << 20;
-
-bool IsUtf8Continuation(char byte) {
-  return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
-
-// How much of bytes, which may end inside a character, can be decoded on its
-// own exactly as it would be within the whole input, error offsets included.
-std::size_t DecodableLength(std::string_view bytes, Encoding encoding) {
-  if (encoding == Encoding::Utf8) {
-    // Characters begin at any byte that is not a continuation byte; a run of
-    // four continuation bytes is an error wherever the input is cut.
-    const std::size_t lowest = bytes.size() > 4 ? bytes.size() - 4 : 0;
-    for (std::size_t at = bytes.size(); at-- > lowest;) {
-      if (!IsUtf8Continuation(bytes[at])) {
-        return at;
-      }
-    }
-    return bytes.size();
-  }
-  // In code page 932 a byte below 0x40 is neither a lead nor a trail byte, so
-  // a character ends with it.
-  for (std::size_t at = bytes.size(); at-- > 0;) {
-    if (static_cast<unsigned char>(bytes[at]) < 0x40) {
-      return at + 1;
-    }
-  }
-  return 0;
-}
-
-void DecodeAppend(std::string_view bytes, Encoding encoding, std::size_t offset,
-                  const std::string& name, std::u16string& text) {
-  const textCodec::Decoded decoded =
-      encoding == Encoding::Utf8 ? textCodec::DecodeUtf8(bytes) : textCodec::DecodeCp932(bytes);
-  if (decoded.error) {
-    const char* what = encoding == Encoding::Utf8 ? "invalid UTF-8" : "invalid code page 932";
-    throw Failure(name, std::string(what) + " at byte offset " +
-                            std::to_string(offset + decoded.error->byteOffset));
-  }
-  text.append(decoded.text);
-}
-
-// Reads and decodes the whole input a megabyte at a time, so that its bytes
-// never need to be held all at once.
-std::u16string ReadText(const std::string& path, Encoding encoding) {
-  InputFile input(path);
-  std::u16string text;
-  if (input.SizeHint() > 0) {
-    // A byte never gives more than one code unit.
-    text.reserve(input.SizeHint());
-    AdviseHugePages(text.data(), text.capacity() * sizeof(char16_t));
-  }
-  std::string buffer(kReadBytes, '\0');
-  std::size_t held = 0;     // bytes at the start of buffer not yet decoded
-  std::size_t decoded = 0;  // bytes of the input decoded so far
-  for (;;) {
-    if (held == buffer.size()) {
-      buffer.resize(buffer.size() * 2);
-    }
-    const std::size_t count = input.Read(buffer.data() + held, buffer.size() - held);
-    const std::string_view available(buffer.data(), held + count);
-    const std::size_t length = count == 0 ? available.size() : DecodableLength(available, encoding);
-    DecodeAppend(available.substr(0, length), encoding, decoded, input.Name(), text);
-    decoded += length;
-    held = available.size() - length;
-    std::copy(available.begin() + static_cast<std::ptrdiff_t>(length), available.end(),
-              buffer.begin());
-    if (count == 0) {
-      return text;
-    }
-  }
-}
-
-// The engine's own words are all representable in both encodings, so an
-// input that the output encoding can hold gives a result it can hold.
-void CheckRepresentable(std::u16string_view text, Encoding encoding, const std::string& name) {
-  if (encoding != Encoding::Cp932) {
-    return;
-  }
-  if (const auto unencodable = textCodec::FindUnencodableCp932(text)) {
-    throw Failure(name, "line " + std::to_string(unencodable->line) + ", column " +
-                            std::to_string(unencodable->column) + ": " +
-                            CodePointText(unencodable->codePoint) +
-                            " cannot be written in code page 932");
-  }
-}
-
-bool IsLineBreak(char16_t unit) {
-  return unit == u'\r' || unit == u'\n';
-}
-
-// Fills piece with the text from position on, about kPieceUnits of it, every
-// line break (CR LF, a lone CR, a lone LF) written as CR LF, as the rules
-// expect. Returns where the next piece starts.
-std::size_t NextPiece(std::u16string_view text, std::size_t position, std::u16string& piece) {
-  piece.clear();
-  const std::size_t end = std::min(text.size(), position + kPieceUnits);
-  while (position < end) {
-    const auto stop = std::find_if(text.begin() + position, text.begin() + end, IsLineBreak);
-    const std::size_t run = static_cast<std::size_t>(stop - text.begin()) - position;
-    piece.append(text.substr(position, run));
-    position += run;
-    if (position < end) {
-      piece.append(u"\r\n");
-      const bool pair =
-          text[position] == u'\r' && position + 1 < text.size() && text[position + 1] == u'\n';
-      position += pair ? 2 : 1;
-    }
-  }
-  return position;
-}
+// Standard output gets nothing until this much of a text is converted, so
+// that a fault found early leaves nothing half-written there.
+constexpr std::size_t kHeldOutputBytes = std::size_t{16} << 20;
+// A text is cut into pieces of about this many units, converted on as many
+// threads as there are jobs; a stretch this long without a safe cut is
+// converted in order instead, a part at a time.
+constexpr std::size_t kPieceUnits = std::size_t{1} << 17;
+constexpr std::size_t kLongestPieceUnits = std::size_t{1} << 22;
+// More than any look-back of the cut rule.
+constexpr std::size_t kCutContext = 16;
 
 bool IsHighSurrogate(char16_t unit) {
   return unit >= 0xD800 && unit <= 0xDBFF;
 }
 
-// Turns the converted text into output bytes: CR LF as LF unless asked to
-// keep it, then encoded, a surrogate pair never split between two writes.
-class ResultWriter {
+// Where a piece of text ends, as messages count lines and columns: CR LF, a
+// lone CR and a lone LF each end a line; a surrogate pair is one character.
+struct Extent {
+  std::size_t lineBreaks = 0;
+  std::size_t lastLineCharacters = 0;
+};
+
+Extent ExtentOf(std::u16string_view text) {
+  Extent extent;
+  std::size_t lastBreak = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (unit == u'\n' || (unit == u'\r' && (i + 1 == text.size() || text[i + 1] != u'\n'))) {
+      ++extent.lineBreaks;
+      lastBreak = i + 1;
+    }
+  }
+  for (std::size_t i = lastBreak; i < text.size(); ++i) {
+    extent.lastLineCharacters += IsHighSurrogate(text[i]) && i + 1 < text.size() ? 0 : 1;
+  }
+  return extent;
+}
+
+// Where the pieces of one text stand in it, for naming a character's place.
+class TextPosition {
  public:
-  ResultWriter(Output& output, Encoding encoding, bool crlf)
-      : output_(output), encoding_(encoding), crlf_(crlf) {
-    bytes_.reserve(kPieceUnits * 4);
+  textCodec::Unencodable Locate(std::u16string_view piece, std::size_t index) const {
+    textCodec::Unencodable where = textCodec::Locate(piece, index);
+    if (where.line == 1) {
+      where.column += column_ - 1;
+    }
+    where.line += line_ - 1;
+    return where;
   }
 
-  void Add(std::u16string_view converted) {
-    if (crlf_) {
-      units_.append(converted);
-    } else {
-      AppendWithLineFeeds(converted);
-    }
-    Flush(false);
-  }
-
-  void Finish() {
-    if (pendingCarriageReturn_) {
-      units_.push_back(u'\r');
-      pendingCarriageReturn_ = false;
-    }
-    Flush(true);
+  void Advance(const Extent& extent) {
+    line_ += extent.lineBreaks;
+    column_ =
+        extent.lineBreaks > 0 ? extent.lastLineCharacters + 1 : column_ + extent.lastLineCharacters;
   }
 
  private:
-  void AppendWithLineFeeds(std::u16string_view converted) {
-    for (std::size_t position = 0; position < converted.size();) {
-      if (pendingCarriageReturn_) {
-        pendingCarriageReturn_ = false;
-        if (converted[position] != u'\n') {
-          units_.push_back(u'\r');
+  std::size_t line_ = 1;
+  std::size_t column_ = 1;
+};
+
+// Bytes written without first being set to zero, in room kept from one
+// piece to the next.
+struct ByteBuffer {
+  std::unique_ptr<char[]> data;
+  std::size_t room = 0;
+  std::size_t size = 0;
+
+  char* Room(std::size_t bytes) {
+    if (room < bytes) {
+      room = std::max(bytes, 2 * room);
+      data = std::make_unique_for_overwrite<char[]>(room);
+    }
+    return data.get();
+  }
+  std::string_view View() const { return {data.get(), size}; }
+};
+
+// A part of an input's text, and what converting it gave.
+struct Piece {
+  std::size_t input = 0;
+  std::u16string text;
+  bool last = false;        // the end of its input's text
+  bool fromBefore = false;  // converted on from the piece before it, not apart
+  bool goesOn = false;      // the next piece is converted on from this one
+  bool done = false;
+  Extent extent;
+  std::optional<std::size_t> unencodableAt;  // in text
+  ByteBuffer bytes;
+};
+
+// What converting a piece takes: the engine, the check that the output
+// encoding holds every input character (the engine's own words are in both),
+// and the encoding of the result.
+class PieceWork {
+ public:
+  explicit PieceWork(const Options& options)
+      : converter_(mdlFlexConv::StyleAt(options.style),
+                   {options.pokoru, options.first, options.second, options.force}),
+        format_{options.outputEncoding, options.crlf},
+        checkEncodable_(options.outputEncoding != textCodec::Encoding::Utf8) {}
+
+  void Run(Piece& piece) {
+    piece.extent = ExtentOf(piece.text);
+    if (checkEncodable_) {
+      piece.unencodableAt = textCodec::FindUnencodable(format_.encoding, piece.text);
+      if (piece.unencodableAt) {
+        return;
+      }
+    }
+    converted_.assign(carry_);
+    carry_.clear();
+    converter_.Push(piece.text, converted_);
+    if (!piece.goesOn) {
+      converter_.Finish(converted_);
+    } else {
+      // The text goes on in the next piece: a CR or a high surrogate at the
+      // end waits for what follows it.
+      const std::size_t keep =
+          !converted_.empty() && (converted_.back() == u'\r' || IsHighSurrogate(converted_.back()))
+              ? 1
+              : 0;
+      carry_.assign(converted_, converted_.size() - keep, keep);
+      converted_.resize(converted_.size() - keep);
+    }
+    char* room = piece.bytes.Room(textCodec::MostBytes(format_.encoding, converted_.size()));
+    piece.bytes.size = textFile::EncodeTextInto(converted_, format_, room).written;
+  }
+
+ private:
+  mdlFlexConv::Converter converter_;
+  textFile::WriteFormat format_;
+  bool checkEncodable_;
+  std::u16string converted_;
+  std::u16string carry_;
+};
+
+// Threads that convert pieces as they are handed over.
+class Workers {
+ public:
+  Workers(unsigned count, const Options& options) {
+    for (unsigned i = 0; i < count; ++i) {
+      threads_.emplace_back([this, &options] { Work(options); });
+    }
+  }
+
+  ~Workers() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    work_.notify_all();
+    for (std::thread& thread : threads_) {
+      thread.join();
+    }
+  }
+
+  Workers(const Workers&) = delete;
+  Workers& operator=(const Workers&) = delete;
+
+  void Hand(Piece& piece) {
+    {
+      const std::lock_guard lock(mutex_);
+      queue_.push_back(&piece);
+    }
+    work_.notify_one();
+  }
+
+  void WaitFor(const Piece& piece) {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [&] { return piece.done; });
+  }
+
+  bool IsDone(const Piece& piece) {
+    const std::lock_guard lock(mutex_);
+    return piece.done;
+  }
+
+ private:
+  void Work(const Options& options) {
+    PieceWork work(options);
+    for (;;) {
+      Piece* piece = nullptr;
+      {
+        std::unique_lock lock(mutex_);
+        work_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        if (queue_.empty()) {
+          return;
         }
+        piece = queue_.front();
+        queue_.pop_front();
       }
-      const std::size_t cr = std::min(converted.find(u'\r', position), converted.size());
-      units_.append(converted.substr(position, cr - position));
-      if (cr < converted.size()) {
-        pendingCarriageReturn_ = true;
+      work.Run(*piece);
+      {
+        const std::lock_guard lock(mutex_);
+        piece->done = true;
       }
-      position = cr + 1;
+      done_.notify_all();
     }
   }
 
-  void Flush(bool textEnded) {
-    const bool holdLast = !textEnded && !units_.empty() && IsHighSurrogate(units_.back());
-    const std::u16string_view ready =
-        std::u16string_view(units_).substr(0, units_.size() - (holdLast ? 1 : 0));
-    bytes_.clear();
-    if (encoding_ == Encoding::Utf8) {
-      textCodec::AppendUtf8(ready, bytes_);
-    } else {
-      textCodec::AppendCp932(ready, bytes_);
-    }
-    output_.Write(bytes_);
-    units_.erase(0, ready.size());
-  }
-
-  Output& output_;
-  Encoding encoding_;
-  bool crlf_;
-  bool pendingCarriageReturn_ = false;
-  std::u16string units_;
-  std::string bytes_;
+  std::mutex mutex_;
+  std::condition_variable work_;
+  std::condition_variable done_;
+  std::deque<Piece*> queue_;
+  bool stopping_ = false;
+  std::vector<std::thread> threads_;
 };
 
-// Converted pieces go from the converting thread to the writing thread
-// through a short queue, and the spent buffers come back for reuse, so the
-// engine keeps one core busy while the other encodes and writes.
-class PieceQueue {
+// A failure of one input, and whether the whole run must stop (standard
+// output can no longer be written).
+struct Failure {
+  std::string message;
+  bool stopsTheRun = false;
+};
+
+std::string NameOfInput(const std::string& path) {
+  return path == "-" ? "standard input" : ShownName(path);
+}
+
+// One input, where its result goes, and how far its writing has come.
+struct Input {
+  std::string path;
+  std::string name;
+  std::string target;  // empty for standard output
+  std::string targetName;
+  std::unique_ptr<textFile::FileWriter> writer;
+  TextPosition position;
+  std::string held;  // for standard output, until kHeldOutputBytes
+  bool holding = false;
+  bool failed = false;
+};
+
+class Run {
  public:
-  std::u16string TakeEmpty() {
-    const std::lock_guard lock(mutex_);
-    if (spare_.empty()) {
-      return {};
+  explicit Run(const Options& options)
+      : options_(options),
+        cutter_(mdlFlexConv::StyleAt(options.style),
+                {options.pokoru, options.first, options.second, options.force}),
+        inOrder_(options),
+        progress_(!options.quiet && isatty(STDERR_FILENO) == 1, options.inputs.size()) {
+    const unsigned jobs =
+        options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    // One job is done in this thread alone; more are handed to as many others.
+    if (jobs > 1) {
+      workers_.emplace(jobs, options);
     }
-    std::u16string buffer = std::move(spare_.back());
-    spare_.pop_back();
-    buffer.clear();
-    return buffer;
+    mostInFlight_ = 4 * std::size_t{jobs};
   }
 
-  // Waits while the queue is full; throws what stopped the writer.
-  void Put(std::u16string piece) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return ready_.size() < kDepth || failure_; });
-    if (failure_) {
-      std::rethrow_exception(failure_);
+  int Go() {
+    for (std::size_t i = 0; i < options_.inputs.size() && !stopped_; ++i) {
+      ConvertInput(i);
     }
-    ready_.push_back(std::move(piece));
-    changed_.notify_all();
-  }
-
-  // No more pieces: the writer finishes the text, or, when abandoned, stops.
-  void Close(bool abandon) {
-    const std::lock_guard lock(mutex_);
-    closed_ = true;
-    abandoned_ = abandon;
-    changed_.notify_all();
-  }
-
-  // The next piece to write; none once the queue is closed and empty, or abandoned.
-  std::optional<std::u16string> Next() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return !ready_.empty() || closed_; });
-    if (abandoned_ || ready_.empty()) {
-      return std::nullopt;
+    while (!pieces_.empty()) {
+      WriteFront();
     }
-    std::u16string piece = std::move(ready_.front());
-    ready_.pop_front();
-    changed_.notify_all();
-    return piece;
-  }
-
-  void Recycle(std::u16string buffer) {
-    const std::lock_guard lock(mutex_);
-    spare_.push_back(std::move(buffer));
-  }
-
-  bool Abandoned() {
-    const std::lock_guard lock(mutex_);
-    return abandoned_;
-  }
-
-  void Fail(std::exception_ptr failure) {
-    const std::lock_guard lock(mutex_);
-    failure_ = std::move(failure);
-    changed_.notify_all();
-  }
-
-  std::exception_ptr Failure() {
-    const std::lock_guard lock(mutex_);
-    return failure_;
+    progress_.Clear();
+    return status_;
   }
 
  private:
-  static constexpr std::size_t kDepth = 4;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<std::u16string> ready_;
-  std::vector<std::u16string> spare_;
-  bool closed_ = false;
-  bool abandoned_ = false;
-  std::exception_ptr failure_;
+  void ConvertInput(std::size_t index) {
+    Input& input = inputs_.emplace_back();
+    input.path = options_.inputs[index];
+    input.name = NameOfInput(input.path);
+    input.target = TargetPath(input.path);
+    input.targetName = input.target.empty() ? "standard output" : ShownName(input.target);
+    input.holding = input.target.empty();
+    const textFile::ReadOptions readOptions{options_.inputEncoding, false};
+    std::unique_ptr<textFile::TextReader> reader;
+    try {
+      reader = input.path == "-" ? std::make_unique<textFile::TextReader>(STDIN_FILENO, readOptions)
+                                 : std::make_unique<textFile::TextReader>(input.path, readOptions);
+    } catch (const textFile::FileError& error) {
+      Fail(input, {input.name + ": " + Describe(error.What())});
+      return;
+    }
+    try {
+      input.writer = input.target.empty() ? std::make_unique<textFile::FileWriter>(STDOUT_FILENO)
+                                          : std::make_unique<textFile::FileWriter>(
+                                                input.target, textFile::WriteOptions{});
+    } catch (const textFile::FileError& error) {
+      Fail(input, {input.targetName + ": " + Describe(error.What())});
+      return;
+    }
+    ReadAndHand(inputs_.size() - 1, *reader);
+    progress_.FileDone();
+  }
+
+  std::string TargetPath(const std::string& path) const {
+    switch (options_.destination) {
+      case Destination::StandardOutput:
+        return {};
+      case Destination::OutputFile:
+        return options_.output;
+      case Destination::OutputFolder:
+        return options_.output + "/" + fileSystem::SplitPath(path).second;
+      case Destination::InPlace:
+        return path;
+    }
+    return {};
+  }
+
+  // Reads the text and hands it on in pieces cut where the conversion allows.
+  void ReadAndHand(std::size_t index, textFile::TextReader& reader) {
+    std::u16string pending;
+    std::size_t start = 0;
+    for (bool more = true; more && !inputs_[index].failed;) {
+      try {
+        more = reader.Read(pending);
+      } catch (const textFile::FileError& error) {
+        Fail(inputs_[index], {inputs_[index].name + ": " + Describe(error.What())});
+        return;
+      }
+      progress_.Read(reader.BytesRead());
+      start = HandPieces(index, pending, start, !more);
+      pending.erase(0, start);
+      start = 0;
+    }
+  }
+
+  // Hands on the pieces of pending from start that end at a safe cut, or at
+  // the text's end; returns where the rest begins. A stretch too long without
+  // a cut is handed on as it comes, each part converted on from the one
+  // before, until a cut ends it; the last units are kept back meanwhile, for
+  // the cut rule to look back at.
+  std::size_t HandPieces(std::size_t index, const std::u16string& pending, std::size_t start,
+                         bool ended) {
+    for (;;) {
+      const std::u16string_view rest = std::u16string_view(pending).substr(start);
+      if (!chained_ && !ended && rest.size() < kPieceUnits) {
+        return start;
+      }
+      if (!chained_ && ended && rest.size() <= kPieceUnits) {
+        Hand(index, rest, {.last = true});
+        searched_ = 0;
+        return pending.size();
+      }
+      // Places looked at before found no cut; they are not looked at again.
+      const std::size_t from = std::max(chained_ ? kCutContext : kPieceUnits, searched_);
+      const std::size_t cut = cutter_.NextSafeCut(rest, from);
+      searched_ = rest.size();
+      if (cut != std::u16string_view::npos) {
+        Hand(index, rest.substr(0, cut), {.fromBefore = chained_});
+        chained_ = false;
+        searched_ = 0;
+        start += cut;
+        continue;
+      }
+      if (ended) {
+        Hand(index, rest, {.last = true, .fromBefore = chained_});
+        chained_ = false;
+        searched_ = 0;
+        return pending.size();
+      }
+      if (!chained_ && rest.size() <= kLongestPieceUnits) {
+        return start;
+      }
+      if (rest.size() <= kCutContext) {
+        return start;
+      }
+      const std::size_t part = rest.size() - kCutContext;
+      Hand(index, rest.substr(0, part), {.fromBefore = chained_, .goesOn = true});
+      chained_ = true;
+      searched_ = kCutContext;
+      return start + part;
+    }
+  }
+
+  struct HandOn {
+    bool last = false;
+    bool fromBefore = false;
+    bool goesOn = false;
+  };
+
+  void Hand(std::size_t index, std::u16string_view text, HandOn how) {
+    std::unique_ptr<Piece> piece;
+    if (spare_.empty()) {
+      piece = std::make_unique<Piece>();
+    } else {
+      piece = std::move(spare_.back());
+      spare_.pop_back();
+      piece->done = false;
+      piece->unencodableAt.reset();
+    }
+    piece->input = index;
+    piece->text.assign(text);
+    piece->last = how.last;
+    piece->fromBefore = how.fromBefore;
+    piece->goesOn = how.goesOn;
+    Piece& handed = *piece;
+    pieces_.push_back(std::move(piece));
+    if (!workers_ || handed.fromBefore || handed.goesOn) {
+      inOrder_.Run(handed);
+      handed.done = true;
+    } else {
+      workers_->Hand(handed);
+    }
+    while (!pieces_.empty() && (pieces_.size() > mostInFlight_ || IsDone(*pieces_.front()))) {
+      WriteFront();
+    }
+  }
+
+  bool IsDone(const Piece& piece) { return workers_ ? workers_->IsDone(piece) : piece.done; }
+
+  void WriteFront() {
+    Piece& piece = *pieces_.front();
+    if (workers_) {
+      workers_->WaitFor(piece);
+    }
+    Input& input = inputs_[piece.input];
+    if (!input.failed) {
+      try {
+        Write(input, piece);
+      } catch (const textFile::FileError& error) {
+        Fail(input, {input.targetName + ": " + Describe(error.What()), input.target.empty()});
+      }
+    }
+    spare_.push_back(std::move(pieces_.front()));
+    pieces_.pop_front();
+  }
+
+  void Write(Input& input, const Piece& piece) {
+    if (piece.unencodableAt) {
+      const textFile::UnencodableText unencodable{
+          options_.outputEncoding, input.position.Locate(piece.text, *piece.unencodableAt)};
+      Fail(input, {input.name + ": " + Describe(unencodable)});
+      return;
+    }
+    input.position.Advance(piece.extent);
+    if (input.holding) {
+      input.held += piece.bytes.View();
+      if (input.held.size() >= kHeldOutputBytes || piece.last) {
+        input.holding = false;
+        input.writer->Write(input.held);
+        input.held = std::string();
+      }
+    } else {
+      input.writer->Write(piece.bytes.View());
+    }
+    if (piece.last) {
+      input.writer->Commit();
+      input.writer.reset();
+    }
+  }
+
+  void Fail(Input& input, const Failure& failure) {
+    if (input.failed) {
+      return;
+    }
+    input.failed = true;
+    input.writer.reset();
+    input.held.clear();
+    progress_.Clear();
+    PrintError(failure.message);
+    status_ = 1;
+    stopped_ = stopped_ || failure.stopsTheRun;
+  }
+
+  const Options& options_;
+  mdlFlexConv::Converter cutter_;
+  PieceWork inOrder_;  // the pieces converted in this thread
+  std::optional<Workers> workers_;
+  std::size_t mostInFlight_ = 1;
+  std::deque<std::unique_ptr<Piece>> pieces_;  // handed on and not written yet, in order
+  std::vector<std::unique_ptr<Piece>> spare_;  // written, kept for their room
+  std::deque<Input> inputs_;
+  ProgressLine progress_;
+  bool chained_ = false;      // the last piece handed on goes on in the next
+  std::size_t searched_ = 0;  // how far the text after the last cut was searched for one
+  bool stopped_ = false;
+  int status_ = 0;
 };
-
-void WriteFromQueue(PieceQueue& queue, ResultWriter& writer) {
-  try {
-    while (std::optional<std::u16string> piece = queue.Next()) {
-      writer.Add(*piece);
-      queue.Recycle(std::move(*piece));
-    }
-    if (!queue.Abandoned()) {
-      writer.Finish();
-    }
-  } catch (...) {
-    queue.Fail(std::current_exception());
-  }
-}
-
-void ConvertInPieces(std::u16string_view text, const Options& options, Output& output) {
-  mdlFlexConv::Converter converter = mdlFlexConv::Converter::SpeechStyle(
-      options.style, EngineFlag(options.pokoru), EngineFlag(options.first),
-      EngineFlag(options.second), EngineFlag(options.force));
-  ResultWriter writer(output, options.outputEncoding, options.crlf);
-  PieceQueue queue;
-  std::thread writing(WriteFromQueue, std::ref(queue), std::ref(writer));
-  try {
-    std::u16string piece;
-    piece.reserve(kPieceUnits * 2);
-    for (std::size_t position = 0; position < text.size();) {
-      position = NextPiece(text, position, piece);
-      std::u16string converted = queue.TakeEmpty();
-      converter.Push(piece, converted);
-      queue.Put(std::move(converted));
-    }
-    std::u16string rest = queue.TakeEmpty();
-    converter.Finish(rest);
-    queue.Put(std::move(rest));
-    queue.Close(false);
-  } catch (...) {
-    queue.Close(true);
-    writing.join();
-    throw;
-  }
-  writing.join();
-  if (const std::exception_ptr failure = queue.Failure()) {
-    std::rethrow_exception(failure);
-  }
-}
 
 }  // namespace
 
-void Convert(const Options& options) {
-  const std::string inputName = InputName(options.inputPath);
+int ConvertAll(const Options& options) {
   try {
-    const std::u16string text = ReadText(options.inputPath, options.inputEncoding);
-    CheckRepresentable(text, options.outputEncoding, inputName);
-    Output output(options.outputPath);
-    ConvertInPieces(text, options, output);
-    output.Commit();
+    return Run(options).Go();
   } catch (const std::bad_alloc&) {
-    throw Failure(inputName, "not enough memory to convert it");
+    PrintError("not enough memory");
+    return 1;
   }
 }
 

@@ -1,50 +1,64 @@
 // pokopen-convert: the window's conversion for scripts and batch work.
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "conversion.h"
-#include "files.h"
+#include "fileSystem.h"
+#include "messages.h"
 #include "options.h"
+#include "pokopenVersion.h"
 #include "textCodec.h"
+#include "textWriter.h"
 #include "versionText.h"
 
 namespace {
 
-constexpr std::string_view kProgram = "pokopen-convert";
-
-void PrintError(std::string_view message) {
-  std::string line(kProgram);
-  line.append(": ").append(message).push_back('\n');
-  std::fputs(line.c_str(), stderr);
+std::string Utf8(std::u16string_view text) {
+  return textCodec::EncodeUtf8(text).bytes;
 }
 
-std::string VersionLine() {
-  std::string line(kProgram);
-  line.push_back(' ');
-  textCodec::AppendUtf8(pokopenVersion::ProgramVersionText(), line);
-  line.push_back('\n');
-  return line;
+std::string VersionText() {
+  std::string text(pokopenConvert::kProgramName);
+  text += ' ' + Utf8(pokopenVersion::ProgramVersionText()) + '\n';
+  text += "Copyright (C) " + Utf8(pokopenVersion::kCopyrightYear) + ' ' +
+          Utf8(pokopenVersion::kAuthorName) + '\n';
+  text +=
+      "License MIT: <https://opensource.org/licenses/MIT>.\n"
+      "This is free software: you are free to change and redistribute it.\n"
+      "There is NO WARRANTY, to the extent permitted by law.\n";
+  return text;
+}
+
+int PrintToStandardOutput(std::string_view text) {
+  if (const int errnum = fileSystem::WriteAll(STDOUT_FILENO, text)) {
+    pokopenConvert::PrintError("standard output: " + std::string(std::strerror(errnum)));
+    return 1;
+  }
+  return 0;
 }
 
 int Run(const pokopenConvert::CommandLine& commandLine) {
   using pokopenConvert::Action;
   switch (commandLine.action) {
     case Action::Help:
-      pokopenConvert::WriteToStandardOutput(pokopenConvert::UsageText());
-      return 0;
+      return PrintToStandardOutput(pokopenConvert::HelpText());
     case Action::Version:
-      pokopenConvert::WriteToStandardOutput(VersionLine());
-      return 0;
+      return PrintToStandardOutput(VersionText());
     case Action::UsageError:
-      PrintError(commandLine.error);
-      std::fputs(std::string(pokopenConvert::UsageText()).c_str(), stderr);
+      if (commandLine.error) {
+        pokopenConvert::PrintError(*commandLine.error);
+      }
+      std::fprintf(stderr, "Try '%s --help' for more information.\n",
+                   pokopenConvert::kProgramName.data());
       return 2;
     case Action::Convert:
-      pokopenConvert::Convert(commandLine.options);
-      return 0;
+      return pokopenConvert::ConvertAll(commandLine.options);
   }
   return 2;
 }
@@ -52,16 +66,11 @@ int Run(const pokopenConvert::CommandLine& commandLine) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A closed pipe is reported as a failed write, not a silent death.
+  // A closed pipe and a file-size limit are reported as failed writes, not
+  // met with a silent death.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  textFile::RemoveTemporaryFilesOnSignals();
   const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  try {
-    return Run(pokopenConvert::ParseCommandLine(args));
-  } catch (const pokopenConvert::Failure& failure) {
-    PrintError(failure.what());
-    return 1;
-  } catch (const std::exception& unexpected) {
-    PrintError(unexpected.what());
-    return 1;
-  }
+  return Run(pokopenConvert::ParseCommandLine(args));
 }

@@ -1,100 +1,111 @@
 #include "options.h"
 
+#include <getopt.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <optional>
+#include <set>
+
+#include "fileSystem.h"
+#include "messages.h"
 
 namespace pokopenConvert {
 
 namespace {
 
-enum class Id {
-  Style,
-  Pokoru,
-  NoPokoru,
-  First,
-  NoFirst,
-  Second,
-  NoSecond,
-  Force,
-  NoForce,
-  Encoding,
-  InputEncoding,
-  OutputEncoding,
-  Crlf,
-  Output,
-  Help,
-  Version,
+// Long options without a short form.
+enum LongOnly : int {
+  kPokoru = 256,
+  kNoPokoru,
+  kFirst,
+  kNoFirst,
+  kSecond,
+  kNoSecond,
+  kForce,
+  kNoForce,
+  kInputEncoding,
+  kOutputEncoding,
+  kCrlf,
+  kHelp,
+  kVersion,
 };
 
-struct LongOption {
-  std::string_view name;
-  bool takesValue;
-  Id id;
-};
+constexpr std::string_view kShortOptions = "s:e:o:d:ij:q";
 
-constexpr std::array kLongOptions = {
-    LongOption{"style", true, Id::Style},
-    LongOption{"pokoru", false, Id::Pokoru},
-    LongOption{"no-pokoru", false, Id::NoPokoru},
-    LongOption{"first", false, Id::First},
-    LongOption{"no-first", false, Id::NoFirst},
-    LongOption{"second", false, Id::Second},
-    LongOption{"no-second", false, Id::NoSecond},
-    LongOption{"force", false, Id::Force},
-    LongOption{"no-force", false, Id::NoForce},
-    LongOption{"encoding", true, Id::Encoding},
-    LongOption{"input-encoding", true, Id::InputEncoding},
-    LongOption{"output-encoding", true, Id::OutputEncoding},
-    LongOption{"crlf", false, Id::Crlf},
-    LongOption{"output", true, Id::Output},
-    LongOption{"help", false, Id::Help},
-    LongOption{"version", false, Id::Version},
-};
+const std::array<option, 21> kLongOptions = {{
+    {"style", required_argument, nullptr, 's'},
+    {"pokoru", no_argument, nullptr, kPokoru},
+    {"no-pokoru", no_argument, nullptr, kNoPokoru},
+    {"first", no_argument, nullptr, kFirst},
+    {"no-first", no_argument, nullptr, kNoFirst},
+    {"second", no_argument, nullptr, kSecond},
+    {"no-second", no_argument, nullptr, kNoSecond},
+    {"force", no_argument, nullptr, kForce},
+    {"no-force", no_argument, nullptr, kNoForce},
+    {"encoding", required_argument, nullptr, 'e'},
+    {"input-encoding", required_argument, nullptr, kInputEncoding},
+    {"output-encoding", required_argument, nullptr, kOutputEncoding},
+    {"crlf", no_argument, nullptr, kCrlf},
+    {"output", required_argument, nullptr, 'o'},
+    {"output-dir", required_argument, nullptr, 'd'},
+    {"in-place", no_argument, nullptr, 'i'},
+    {"jobs", required_argument, nullptr, 'j'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+}};
 
-// Every short option takes a value.
-std::optional<Id> ShortOption(char letter) {
-  switch (letter) {
-    case 's':
-      return Id::Style;
-    case 'e':
-      return Id::Encoding;
-    case 'o':
-      return Id::Output;
-    default:
-      return std::nullopt;
-  }
-}
-
-constexpr std::string_view kUsage =
-    "Usage: pokopen-convert [OPTION]... [FILE]\n"
-    "Convert Japanese text in FILE into character speech and write it to standard output.\n"
-    "With no FILE, or when FILE is -, read standard input.\n"
+constexpr std::string_view kHelpText =
+    "Usage: pokopen-convert [OPTION]... [FILE]...\n"
+    "Convert Japanese text into character speech. Each FILE is converted as a text\n"
+    "of its own, to standard output one after another unless -o, -d or -i says\n"
+    "otherwise. With no FILE, or when FILE is -, read standard input.\n"
     "\n"
     "  -s, --style=N              speech style 0 to 5 (default 0):\n"
     "                               0 標準ぽこる語  1 元気なぽこる語  2 お悩みぽこる語\n"
     "                               3 ぷちこにゅ    4 でじこにょ      5 ぴよこぴょ\n"
-    "      --pokoru               also convert \"ぽこる\" (off by default)\n"
+    "      --pokoru, --no-pokoru  also convert \"ぽこる\" (off by default)\n"
     "      --first, --no-first    convert first-person words (on by default)\n"
     "      --second, --no-second  convert second-person words (on by default)\n"
-    "      --force                rewrite every sentence ending (off by default)\n"
-    "      --no-pokoru, --no-force  turn those two off again\n"
-    "                             (styles 3 to 5 read --force only)\n"
-    "  -e, --encoding=ENC         encoding of input and output (default utf-8)\n"
-    "      --input-encoding=ENC   encoding of the input only\n"
-    "      --output-encoding=ENC  encoding of the output only\n"
+    "      --force, --no-force    rewrite every sentence ending (off by default);\n"
+    "                               styles 3 to 5 read --force only\n"
+    "  -e, --encoding=ENC         encoding of input and output\n"
+    "      --input-encoding=ENC   auto (default), utf-8, utf-16 or cp932\n"
+    "      --output-encoding=ENC  utf-8 (default) or cp932\n"
     "      --crlf                 end output lines with CR LF instead of LF\n"
-    "  -o, --output=FILE          write to FILE instead of standard output; FILE is\n"
-    "                               replaced only once the whole result is written\n"
+    "  -o, --output=FILE          write the result to FILE (one input only)\n"
+    "  -d, --output-dir=DIR       write each result to DIR under its file's name\n"
+    "  -i, --in-place             replace each FILE with its result\n"
+    "  -j, --jobs=N               convert with N threads (default: one per core)\n"
+    "  -q, --quiet                no progress line on a terminal\n"
     "      --help                 display this help and exit\n"
     "      --version              output version information and exit\n"
     "\n"
-    "ENC is utf-8 (also utf8) or cp932, Windows code page 932 (also windows-31j,\n"
-    "ms932), in any case. Input lines may end in CR LF, CR or LF.\n"
+    "ENC is utf-8 (also utf8), utf-16 (also utf16; input only, with a byte-order\n"
+    "mark), cp932 (also shift_jis, sjis, ms932, windows-31j), or auto (input only),\n"
+    "in any case; -e names both sides where the encoding can be written.\n"
     "\n"
-    "Exit status: 0 on success, 1 when the input cannot be read or converted or the\n"
-    "output cannot be written, 2 on a wrong command line.\n";
+    "With auto, a byte-order mark (UTF-8, UTF-16LE, UTF-16BE) decides; otherwise\n"
+    "the text is UTF-8 while it is valid UTF-8 (only a short text of half-width\n"
+    "katakana that makes sense as nothing else is read as code page 932), code\n"
+    "page 932 where it is valid code page 932 and not UTF-8 gone bad, and refused\n"
+    "otherwise, naming the encoding it most likely is and the byte offset where it\n"
+    "stops being valid in it.\n"
+    "\n"
+    "Lines: in UTF-8 and UTF-16 input, LF, CR LF and CR each end a line; in code\n"
+    "page 932 input, CR LF and CR end a line and a lone LF stays inside its line.\n"
+    "\n"
+    "Files written with -o, -d and -i are replaced all at once, and left as they\n"
+    "were when their input turns out to be invalid or cannot be written in the\n"
+    "output encoding. Standard output gets nothing of a text whose fault is found\n"
+    "in its first 16 MiB; a fault found later leaves what was converted before\n"
+    "the part of the text that holds it.\n"
+    "\n"
+    "Exit status: 0 on success, 1 when an input cannot be read or converted or an\n"
+    "output cannot be written (the other files are still converted), 2 on a wrong\n"
+    "command line.\n";
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
@@ -102,223 +113,262 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
                                             [&](char x, char y) { return lower(x) == lower(y); });
 }
 
-std::optional<Encoding> EncodingNamed(std::string_view name) {
-  for (const std::string_view utf8 : {"utf-8", "utf8"}) {
-    if (EqualsIgnoringAsciiCase(name, utf8)) {
-      return Encoding::Utf8;
-    }
+bool NamedAny(std::string_view name, std::initializer_list<std::string_view> names) {
+  return std::any_of(names.begin(), names.end(),
+                     [&](std::string_view known) { return EqualsIgnoringAsciiCase(name, known); });
+}
+
+std::optional<textFile::InputEncoding> InputEncodingNamed(std::string_view name) {
+  if (NamedAny(name, {"auto"})) {
+    return textFile::InputEncoding::Auto;
   }
-  for (const std::string_view cp932 : {"cp932", "windows-31j", "ms932"}) {
-    if (EqualsIgnoringAsciiCase(name, cp932)) {
-      return Encoding::Cp932;
-    }
+  if (NamedAny(name, {"utf-8", "utf8"})) {
+    return textFile::InputEncoding::Utf8;
+  }
+  if (NamedAny(name, {"utf-16", "utf16"})) {
+    return textFile::InputEncoding::Utf16;
+  }
+  if (NamedAny(name, {"cp932", "shift_jis", "shift-jis", "sjis", "ms932", "windows-31j"})) {
+    return textFile::InputEncoding::Cp932;
   }
   return std::nullopt;
 }
 
-std::optional<int> StyleNamed(std::string_view text) {
-  int style = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), style);
-  const bool allDigits = !text.empty() && text.front() != '-' && text.front() != '+';
-  if (!allDigits || error != std::errc{} || end != text.data() + text.size() || style < 0 ||
-      style > 5) {
-    return std::nullopt;
+std::optional<textCodec::Encoding> OutputEncodingOf(textFile::InputEncoding encoding) {
+  switch (encoding) {
+    case textFile::InputEncoding::Utf8:
+      return textCodec::Encoding::Utf8;
+    case textFile::InputEncoding::Cp932:
+      return textCodec::Encoding::Cp932;
+    case textFile::InputEncoding::Auto:
+    case textFile::InputEncoding::Utf16:
+      break;
   }
-  return style;
+  return std::nullopt;
 }
 
-std::string Quoted(std::string_view text) {
-  std::string quoted = "'";
-  quoted.append(text);
-  quoted.push_back('\'');
-  return quoted;
+template <typename Number>
+std::optional<Number> WholeNumber(std::string_view text, Number lowest, Number highest) {
+  Number value{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || text.front() == '-' || text.front() == '+' || error != std::errc{} ||
+      end != text.data() + text.size() || value < lowest || value > highest) {
+    return std::nullopt;
+  }
+  return value;
 }
 
 class Parser {
  public:
-  explicit Parser(std::span<const std::string_view> args) : args_(args) {}
+  CommandLine Parse(std::span<const std::string_view> args) {
+    // getopt_long names the program after argv[0] and may reorder the list.
+    std::vector<std::string> storage{std::string(kProgramName)};
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : storage) {
+      argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(storage.size());
 
-  CommandLine Parse() {
-    bool optionsEnded = false;
-    for (next_ = 0; next_ < args_.size() && !done_;) {
-      const std::string_view arg = args_[next_++];
-      if (optionsEnded || arg == "-" || !arg.starts_with('-')) {
-        Operand(arg);
-      } else if (arg == "--") {
-        optionsEnded = true;
-      } else if (arg.starts_with("--")) {
-        LongArgument(arg.substr(2));
-      } else {
-        ShortArgument(arg);
-      }
+    optind = 0;
+    opterr = 1;
+    int code = 0;
+    while (result_.action == Action::Convert &&
+           (code = getopt_long(argc, argv.data(), kShortOptions.data(), kLongOptions.data(),
+                               nullptr)) != -1) {
+      Apply(code, optarg != nullptr ? std::string_view(optarg) : std::string_view());
     }
-    if (result_.action == Action::Convert) {
-      result_.options.inputEncoding = input_.value_or(both_);
-      result_.options.outputEncoding = output_.value_or(both_);
+    if (result_.action != Action::Convert) {
+      return result_;
     }
+    for (int i = optind; i < argc; ++i) {
+      result_.options.inputs.emplace_back(argv[static_cast<std::size_t>(i)]);
+    }
+    Settle();
     return result_;
   }
 
  private:
   void Fail(std::string message) {
-    result_.action = Action::UsageError;
-    result_.error = std::move(message);
-    done_ = true;
-  }
-
-  void Operand(std::string_view arg) {
-    if (sawFile_) {
-      Fail("extra operand " + Quoted(arg));
-      return;
-    }
-    sawFile_ = true;
-    result_.options.inputPath = std::string(arg);
-  }
-
-  // --name, --name=value or --name value; any unambiguous prefix of a name.
-  void LongArgument(std::string_view body) {
-    const std::size_t equals = body.find('=');
-    const std::string_view name = body.substr(0, equals);
-    const std::string shown = "--" + std::string(name);
-    const LongOption* found = nullptr;
-    int prefixMatches = 0;
-    for (const LongOption& option : kLongOptions) {
-      if (option.name == name) {
-        found = &option;
-        prefixMatches = 1;
-        break;
-      }
-      if (!name.empty() && option.name.starts_with(name)) {
-        found = &option;
-        ++prefixMatches;
-      }
-    }
-    if (prefixMatches == 0) {
-      Fail("unrecognized option " + Quoted("--" + std::string(body)));
-      return;
-    }
-    if (prefixMatches > 1) {
-      Fail("option " + Quoted(shown) + " is ambiguous");
-      return;
-    }
-    const std::string full = "--" + std::string(found->name);
-    if (!found->takesValue) {
-      if (equals != std::string_view::npos) {
-        Fail("option " + Quoted(full) + " doesn't allow an argument");
-        return;
-      }
-      Apply(found->id, {}, full);
-      return;
-    }
-    if (equals != std::string_view::npos) {
-      Apply(found->id, body.substr(equals + 1), full);
-    } else if (next_ < args_.size()) {
-      Apply(found->id, args_[next_++], full);
-    } else {
-      Fail("option " + Quoted(full) + " requires an argument");
+    if (result_.action != Action::UsageError) {
+      result_.action = Action::UsageError;
+      result_.error = std::move(message);
     }
   }
 
-  // -sN or -s N; every short option takes a value.
-  void ShortArgument(std::string_view arg) {
-    const char letter = arg[1];
-    const std::optional<Id> id = ShortOption(letter);
-    if (!id) {
-      Fail("invalid option -- " + Quoted(std::string(1, letter)));
-      return;
-    }
-    const std::string shown{'-', letter};
-    if (arg.size() > 2) {
-      Apply(*id, arg.substr(2), shown);
-    } else if (next_ < args_.size()) {
-      Apply(*id, args_[next_++], shown);
-    } else {
-      Fail("option requires an argument -- " + Quoted(std::string(1, letter)));
-    }
-  }
+  // getopt_long has already said what is wrong.
+  void FailQuietly() { result_.action = Action::UsageError; }
 
-  void ApplyEncoding(std::optional<Encoding>& side, std::string_view value) {
-    if (const std::optional<Encoding> encoding = EncodingNamed(value)) {
-      side = encoding;
-    } else {
-      Fail("unknown encoding " + Quoted(value) + " (choose utf-8 or cp932)");
-    }
-  }
-
-  void Apply(Id id, std::string_view value, const std::string& shown) {
+  void SetDestination(Destination destination, std::string_view output, std::string_view shown) {
     Options& options = result_.options;
-    switch (id) {
-      case Id::Style:
-        if (const std::optional<int> style = StyleNamed(value)) {
+    if (options.destination != Destination::StandardOutput && options.destination != destination) {
+      Fail("choose one of --output, --output-dir and --in-place");
+      return;
+    }
+    if (destination != Destination::InPlace && output.empty()) {
+      Fail("option " + Quoted(shown) + " needs a name, not an empty one");
+      return;
+    }
+    options.destination = destination;
+    options.output = std::string(output);
+  }
+
+  void Apply(int code, std::string_view value) {
+    Options& options = result_.options;
+    switch (code) {
+      case 's':
+        if (const auto style = WholeNumber<int>(value, 0, 5)) {
           options.style = *style;
         } else {
-          Fail("invalid style " + Quoted(value) + " for " + shown + " (choose 0 to 5)");
+          Fail("invalid style " + Quoted(value) + " (choose 0 to 5)");
         }
         break;
-      case Id::Pokoru:
-      case Id::NoPokoru:
-        options.pokoru = id == Id::Pokoru;
+      case kPokoru:
+      case kNoPokoru:
+        options.pokoru = code == kPokoru;
         break;
-      case Id::First:
-      case Id::NoFirst:
-        options.first = id == Id::First;
+      case kFirst:
+      case kNoFirst:
+        options.first = code == kFirst;
         break;
-      case Id::Second:
-      case Id::NoSecond:
-        options.second = id == Id::Second;
+      case kSecond:
+      case kNoSecond:
+        options.second = code == kSecond;
         break;
-      case Id::Force:
-      case Id::NoForce:
-        options.force = id == Id::Force;
+      case kForce:
+      case kNoForce:
+        options.force = code == kForce;
         break;
-      case Id::Encoding: {
-        std::optional<Encoding> encoding;
-        ApplyEncoding(encoding, value);
-        both_ = encoding.value_or(both_);
+      case 'e':
+      case kInputEncoding:
+      case kOutputEncoding:
+        ApplyEncoding(code, value);
         break;
-      }
-      case Id::InputEncoding:
-        ApplyEncoding(input_, value);
-        break;
-      case Id::OutputEncoding:
-        ApplyEncoding(output_, value);
-        break;
-      case Id::Crlf:
+      case kCrlf:
         options.crlf = true;
         break;
-      case Id::Output:
-        options.outputPath = std::string(value);
+      case 'o':
+        // As with other GNU tools, -o - is standard output.
+        if (value == "-") {
+          SetDestination(Destination::StandardOutput, value, "--output");
+        } else {
+          SetDestination(Destination::OutputFile, value, "--output");
+        }
         break;
-      case Id::Help:
+      case 'd':
+        SetDestination(Destination::OutputFolder, value, "--output-dir");
+        break;
+      case 'i':
+        SetDestination(Destination::InPlace, {}, "--in-place");
+        break;
+      case 'j':
+        if (const auto jobs = WholeNumber<unsigned>(value, 1, 1024)) {
+          options.jobs = *jobs;
+        } else {
+          Fail("invalid number of jobs " + Quoted(value) + " (choose 1 to 1024)");
+        }
+        break;
+      case 'q':
+        options.quiet = true;
+        break;
+      case kHelp:
         result_.action = Action::Help;
-        done_ = true;
         break;
-      case Id::Version:
+      case kVersion:
         result_.action = Action::Version;
-        done_ = true;
+        break;
+      default:
+        FailQuietly();
         break;
     }
   }
 
-  std::span<const std::string_view> args_;
-  std::size_t next_ = 0;
-  bool done_ = false;
-  bool sawFile_ = false;
-  // -e sets both sides; the one-sided options win over it in any order.
-  Encoding both_ = Encoding::Utf8;
-  std::optional<Encoding> input_;
-  std::optional<Encoding> output_;
+  void ApplyEncoding(int code, std::string_view value) {
+    const std::optional<textFile::InputEncoding> named = InputEncodingNamed(value);
+    if (!named) {
+      Fail("unknown encoding " + Quoted(value) + " (choose auto, utf-8, utf-16 or cp932)");
+      return;
+    }
+    const std::optional<textCodec::Encoding> written = OutputEncodingOf(*named);
+    if (code == kOutputEncoding) {
+      if (!written) {
+        Fail("text is written in utf-8 or cp932, not " + Quoted(value));
+        return;
+      }
+      outputEncoding_ = written;
+      return;
+    }
+    if (code == kInputEncoding) {
+      inputEncoding_ = named;
+      return;
+    }
+    bothInput_ = named;
+    if (written) {
+      bothOutput_ = written;
+    }
+  }
+
+  // The one-sided encoding options win over -e in any order; then the
+  // destination and the inputs must fit together.
+  void Settle() {
+    Options& options = result_.options;
+    options.inputEncoding = inputEncoding_.value_or(bothInput_.value_or(options.inputEncoding));
+    options.outputEncoding = outputEncoding_.value_or(bothOutput_.value_or(options.outputEncoding));
+    if (options.inputs.empty() && options.destination != Destination::InPlace) {
+      options.inputs.emplace_back("-");
+    }
+    const bool readsStandardInput =
+        std::find(options.inputs.begin(), options.inputs.end(), "-") != options.inputs.end();
+    switch (options.destination) {
+      case Destination::OutputFile:
+        if (options.inputs.size() > 1) {
+          Fail("--output takes one input; use --output-dir for several");
+        }
+        break;
+      case Destination::OutputFolder:
+        if (readsStandardInput) {
+          Fail("standard input has no name to be written under in --output-dir");
+        } else {
+          CheckNamesDiffer(options.inputs);
+        }
+        break;
+      case Destination::InPlace:
+        if (options.inputs.empty() || readsStandardInput) {
+          Fail("--in-place needs files to replace");
+        }
+        break;
+      case Destination::StandardOutput:
+        break;
+    }
+  }
+
+  void CheckNamesDiffer(const std::vector<std::string>& inputs) {
+    std::set<std::string> names;
+    for (const std::string& input : inputs) {
+      const std::string name = fileSystem::SplitPath(input).second;
+      if (!names.insert(name).second) {
+        Fail("two inputs named " + Quoted(name) + " would be written to the same file");
+        return;
+      }
+    }
+  }
+
   CommandLine result_;
+  std::optional<textFile::InputEncoding> bothInput_;
+  std::optional<textCodec::Encoding> bothOutput_;
+  std::optional<textFile::InputEncoding> inputEncoding_;
+  std::optional<textCodec::Encoding> outputEncoding_;
 };
 
 }  // namespace
 
 CommandLine ParseCommandLine(std::span<const std::string_view> args) {
-  return Parser(args).Parse();
+  return Parser().Parse(args);
 }
 
-std::string_view UsageText() {
-  return kUsage;
+std::string_view HelpText() {
+  return kHelpText;
 }
 
 }  // namespace pokopenConvert

@@ -1,13 +1,24 @@
-// The command line of pokopen-convert: GNU-style options, at most one FILE.
+// The command line of pokopen-convert: GNU-style options, read with getopt_long.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "textCodec.h"
+#include "textReader.h"
 
 namespace pokopenConvert {
 
-enum class Encoding { Utf8, Cp932 };
+// Where the results go.
+enum class Destination {
+  StandardOutput,  // one after another
+  OutputFile,      // -o FILE, for one input
+  OutputFolder,    // -d DIR, each under its input's own name
+  InPlace,         // -i, each input replaced by its result
+};
 
 struct Options {
   int style = 0;
@@ -15,11 +26,14 @@ struct Options {
   bool first = true;
   bool second = true;
   bool force = false;
-  Encoding inputEncoding = Encoding::Utf8;
-  Encoding outputEncoding = Encoding::Utf8;
+  textFile::InputEncoding inputEncoding = textFile::InputEncoding::Auto;
+  textCodec::Encoding outputEncoding = textCodec::Encoding::Utf8;
   bool crlf = false;
-  std::string inputPath = "-";   // "-" is standard input
-  std::string outputPath = "-";  // "-" is standard output
+  Destination destination = Destination::StandardOutput;
+  std::string output;  // the file of -o or the folder of -d
+  unsigned jobs = 0;   // 0: one for each core
+  bool quiet = false;
+  std::vector<std::string> inputs;  // "-" is standard input; none means "-"
 };
 
 enum class Action { Convert, Help, Version, UsageError };
@@ -27,13 +41,15 @@ enum class Action { Convert, Help, Version, UsageError };
 struct CommandLine {
   Action action = Action::Convert;
   Options options;
-  std::string error;  // what is wrong, for Action::UsageError
+  // For Action::UsageError: what is wrong, unless getopt_long said it already.
+  std::optional<std::string> error;
 };
 
-// Parses the arguments that follow the program name.
+// Parses the arguments that follow the program name. getopt_long reports the
+// options it does not know itself, on standard error.
 CommandLine ParseCommandLine(std::span<const std::string_view> args);
 
-// The text of --help, which usage errors print as well.
-std::string_view UsageText();
+// The text of --help.
+std::string_view HelpText();
 
 }  // namespace pokopenConvert

@@ -46,6 +46,7 @@ std::int32_t Browse(platform::Services& services, BrowseRequest& request, Dialog
     filled.lpstrTitle = request.strTitle;
     filled.Flags =
         kind == DialogKind::kOpen ? platform::OFN_FILEMUSTEXIST | platform::OFN_HIDEREADONLY : 0;
+    filled.nFilterIndex = request.nFilterIndex;
     ofn = std::move(filled);
   });
 
@@ -58,6 +59,7 @@ std::int32_t Browse(platform::Services& services, BrowseRequest& request, Dialog
     trap.Step([&] {
       const std::u16string_view chosen = ofn.lpstrFile;
       request.strPath = QuotedIfBlank(chosen.substr(0, chosen.find(u'\0')));
+      request.nFilterIndex = ofn.nFilterIndex;
     });
   }
   return result;

@@ -26,6 +26,7 @@ struct BrowseRequest {
   std::u16string strFilter;  // description NUL pattern NUL ... NUL
   std::u16string strPath;    // in: initial path, its first token the file name
   std::u16string strTitle;
+  std::uint32_t nFilterIndex = 1;  // in: the filter shown first; out: the one chosen (from 1)
 };
 
 // Removes the blanks (U+0020 only) at both ends.

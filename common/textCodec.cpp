@@ -3,7 +3,12 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "cp932Table.inc"
 
@@ -108,10 +113,113 @@ std::size_t Cp932Room(std::u16string_view text) {
   return text.size() * 2;
 }
 
+// Writes a run of ASCII units eight at a time, as the one byte each takes in
+// both encodings; returns how many it wrote.
+std::size_t NarrowAscii(std::u16string_view text, std::size_t from, char* out) {
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 8 <= text.size(); i += 8) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(block, high), zero)) != 0xFFFF) {
+      break;
+    }
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (i - from)), _mm_packus_epi16(block, zero));
+  }
+#endif
+  return i - from;
+}
+
+#if defined(__x86_64__)
+bool HasSsse3() {
+  static const bool has = __builtin_cpu_supports("ssse3") != 0;
+  return has;
+}
+
+// Writes a run of units from U+0800 to U+FFFF, surrogates apart, as the three
+// bytes each takes in UTF-8, four units at a time; returns how many it wrote.
+__attribute__((target("ssse3"))) std::size_t WriteThreeByteRun(std::u16string_view text,
+                                                               std::size_t from, char* out) {
+  const __m128i flip = _mm_set1_epi16(-0x8000);
+  const __m128i belowThreeBytes = _mm_set1_epi16(0x07FF - 0x8000);
+  const __m128i surrogateBits = _mm_set1_epi16(static_cast<short>(0xF800));
+  const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+  const __m128i sixBits = _mm_set1_epi16(0x3F);
+  // Lead and middle byte of each unit, then its last byte and a zero: the
+  // zeros are dropped.
+  const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  std::size_t i = from;
+  for (; i + 4 <= text.size(); i += 4) {
+    const __m128i units = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(text.data() + i));
+    const __m128i threeBytes = _mm_cmpgt_epi16(_mm_xor_si128(units, flip), belowThreeBytes);
+    const __m128i isSurrogate = _mm_cmpeq_epi16(_mm_and_si128(units, surrogateBits), surrogate);
+    if ((_mm_movemask_epi8(_mm_andnot_si128(isSurrogate, threeBytes)) & 0xFF) != 0xFF) {
+      break;
+    }
+    const __m128i lead = _mm_or_si128(_mm_srli_epi16(units, 12), _mm_set1_epi16(0xE0));
+    const __m128i middle =
+        _mm_or_si128(_mm_and_si128(_mm_srli_epi16(units, 6), sixBits), _mm_set1_epi16(0x80));
+    const __m128i last = _mm_or_si128(_mm_and_si128(units, sixBits), _mm_set1_epi16(0x80));
+    const __m128i leadAndMiddle = _mm_or_si128(lead, _mm_slli_epi16(middle, 8));
+    const __m128i bytes = _mm_shuffle_epi8(_mm_unpacklo_epi16(leadAndMiddle, last), pack);
+    char* to = out + 3 * (i - from);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(to), bytes);
+    const auto rest = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(bytes, 8)));
+    std::memcpy(to + 8, &rest, 4);
+  }
+  return i - from;
+}
+
+// Reads a run of three-byte UTF-8 sequences whose leads put no bound on the
+// second byte (0xE1 to 0xEF but 0xED), five at a time; returns the bytes read.
+// The sink has room for eight units more than it is given.
+__attribute__((target("ssse3"))) std::size_t ReadThreeByteRun(std::string_view bytes,
+                                                              std::size_t from, char16_t* out) {
+  constexpr int kLeads = 0x1249;          // bytes 0, 3, 6, 9, 12
+  constexpr int kContinuations = 0x6DB6;  // the two after each lead
+  const __m128i gatherFirstTwo =
+      _mm_setr_epi8(1, 0, 4, 3, 7, 6, 10, 9, 13, 12, -1, -1, -1, -1, -1, -1);
+  const __m128i gatherLast =
+      _mm_setr_epi8(2, -1, 5, -1, 8, -1, 11, -1, 14, -1, -1, -1, -1, -1, -1, -1);
+  std::size_t i = from;
+  for (; i + 16 <= bytes.size(); i += 15) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+    const __m128i isLead = _mm_andnot_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xE0))),
+                     _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xED)))),
+        _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xF0))),
+                       _mm_set1_epi8(static_cast<char>(0xE0))));
+    const __m128i isContinuation =
+        _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xC0))),
+                       _mm_set1_epi8(static_cast<char>(0x80)));
+    if ((_mm_movemask_epi8(isLead) & kLeads) != kLeads ||
+        (_mm_movemask_epi8(isContinuation) & kContinuations) != kContinuations) {
+      break;
+    }
+    // Per sequence: w = lead << 8 | second, then the last byte.
+    const __m128i firstTwo = _mm_shuffle_epi8(block, gatherFirstTwo);
+    const __m128i last = _mm_shuffle_epi8(block, gatherLast);
+    const __m128i units = _mm_or_si128(
+        _mm_or_si128(_mm_slli_epi16(_mm_and_si128(firstTwo, _mm_set1_epi16(0x0F00)), 4),
+                     _mm_slli_epi16(_mm_and_si128(firstTwo, _mm_set1_epi16(0x003F)), 6)),
+        _mm_and_si128(last, _mm_set1_epi16(0x003F)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (i - from) / 3), units);
+  }
+  return i - from;
+}
+#endif
+
 // out has room for Cp932Room(text) bytes.
 Progress WriteCp932(std::u16string_view text, char* out) {
   char* const start = out;
   for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::size_t ascii = NarrowAscii(text, i, out);
+    i += ascii;
+    out += ascii;
+    if (i == text.size()) {
+      break;
+    }
     const std::uint16_t code = Cp932CodeOf(text[i]);
     if (code == kNoCode) {
       return {static_cast<std::size_t>(out - start), i};
@@ -140,6 +248,19 @@ std::size_t Utf8Length(std::u16string_view text) {
 Progress WriteUtf8(std::u16string_view text, char* out) {
   char* const start = out;
   for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::size_t ascii = NarrowAscii(text, i, out);
+    i += ascii;
+    out += ascii;
+#if defined(__x86_64__)
+    if (i < text.size() && text[i] >= 0x800 && HasSsse3()) {
+      const std::size_t run = WriteThreeByteRun(text, i, out);
+      i += run;
+      out += 3 * run;
+    }
+#endif
+    if (i == text.size()) {
+      break;
+    }
     const char16_t unit = text[i];
     if (unit < 0x80) {
       *out++ = static_cast<char>(unit);
@@ -176,6 +297,244 @@ std::optional<std::size_t> AppendEncoded(std::u16string_view text, std::string& 
   return progress.unencodableAt;
 }
 
+template <typename Writer>
+Encoded Encode(std::u16string_view text, std::size_t room, Writer write) {
+  Encoded encoded;
+  if (const auto at = AppendEncoded(text, encoded.bytes, room, write)) {
+    encoded.bytes = std::string();
+    encoded.error = Locate(text, *at);
+  }
+  return encoded;
+}
+
+template <typename Writer>
+void AppendOrThrow(std::u16string_view text, std::string& out, std::size_t room, Writer write,
+                   const char* encodingName) {
+  if (const auto at = AppendEncoded(text, out, room, write)) {
+    const Unencodable where = Locate(text, *at);
+    char codePoint[16];
+    std::snprintf(codePoint, sizeof codePoint, "U+%04X", static_cast<unsigned>(where.codePoint));
+    throw std::invalid_argument(std::string(codePoint) + " at line " + std::to_string(where.line) +
+                                ", column " + std::to_string(where.column) +
+                                " cannot be written in " + encodingName);
+  }
+}
+
+bool IsContinuation(unsigned char byte) {
+  return (byte & 0xC0) == 0x80;
+}
+
+// Writes units through a raw pointer into room the caller made for the most
+// units the bytes can give.
+class UnitSink {
+ public:
+  explicit UnitSink(char16_t* out) : start_(out), next_(out) {}
+
+  void Put(char16_t unit) { *next_++ = unit; }
+  char16_t* Next() { return next_; }
+  void Advance(std::size_t count) { next_ += count; }
+  std::size_t Written() const { return static_cast<std::size_t>(next_ - start_); }
+
+ private:
+  char16_t* start_;
+  char16_t* next_;
+};
+
+// Copies a run of ASCII bytes sixteen at a time; returns how many it copied.
+std::size_t CopyAscii(std::string_view bytes, std::size_t from, UnitSink& sink) {
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= bytes.size(); i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+    if (_mm_movemask_epi8(block) != 0) {
+      break;
+    }
+    char16_t* to = sink.Next();
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_unpacklo_epi8(block, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 8), _mm_unpackhi_epi8(block, zero));
+    sink.Advance(16);
+  }
+#endif
+  return i - from;
+}
+
+// The length of the UTF-8 sequence a lead byte begins and the range of its
+// second byte, which excludes overlong forms, surrogates and code points above
+// U+10FFFF; length 0 for a byte that begins none.
+struct Utf8Lead {
+  std::size_t length = 0;
+  unsigned char secondLow = 0x80;
+  unsigned char secondHigh = 0xBF;
+};
+
+Utf8Lead Utf8LeadOf(unsigned char lead) {
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    return {2};
+  }
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    return {3, static_cast<unsigned char>(lead == 0xE0 ? 0xA0 : 0x80),
+            static_cast<unsigned char>(lead == 0xED ? 0x9F : 0xBF)};
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    return {4, static_cast<unsigned char>(lead == 0xF0 ? 0x90 : 0x80),
+            static_cast<unsigned char>(lead == 0xF4 ? 0x8F : 0xBF)};
+  }
+  return {};
+}
+
+DecodeProgress DecodeUtf8Some(std::string_view bytes, bool final, UnitSink& sink) {
+  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  const std::size_t size = bytes.size();
+  std::size_t i = 0;
+  while (i < size) {
+    const unsigned char lead = at(i);
+    if (lead < 0x80) {
+      const std::size_t run = CopyAscii(bytes, i, sink);
+      if (run == 0) {
+        sink.Put(lead);
+        ++i;
+      }
+      i += run;
+      continue;
+    }
+    // Kana, kanji and most of the rest of Japanese: three bytes whose lead
+    // puts no bound on the second byte beyond its being a continuation.
+#if defined(__x86_64__)
+    if (lead >= 0xE1 && HasSsse3()) {
+      const std::size_t run = ReadThreeByteRun(bytes, i, sink.Next());
+      sink.Advance(run / 3);
+      i += run;
+      if (run > 0) {
+        continue;
+      }
+    }
+#endif
+    if (lead >= 0xE1 && lead != 0xED && lead <= 0xEF && i + 2 < size) {
+      const unsigned char second = at(i + 1);
+      const unsigned char third = at(i + 2);
+      if (IsContinuation(second) && IsContinuation(third)) {
+        sink.Put(static_cast<char16_t>(((lead & 0x0Fu) << 12) | ((second & 0x3Fu) << 6) |
+                                       (third & 0x3Fu)));
+        i += 3;
+        continue;
+      }
+    }
+    const Utf8Lead form = Utf8LeadOf(lead);
+    if (form.length == 0) {
+      return {i, i};
+    }
+    // Every byte that is there must fit, whether or not the sequence is whole.
+    const std::size_t available = std::min(form.length, size - i);
+    if (available > 1 && (at(i + 1) < form.secondLow || at(i + 1) > form.secondHigh)) {
+      return {i, i};
+    }
+    for (std::size_t k = 2; k < available; ++k) {
+      if (!IsContinuation(at(i + k))) {
+        return {i, i};
+      }
+    }
+    if (available < form.length) {
+      return final ? DecodeProgress{i, i} : DecodeProgress{i, std::nullopt};
+    }
+    char32_t codePoint = lead & (0x7F >> form.length);
+    for (std::size_t k = 1; k < form.length; ++k) {
+      codePoint = (codePoint << 6) | (at(i + k) & 0x3F);
+    }
+    if (codePoint < 0x10000) {
+      sink.Put(static_cast<char16_t>(codePoint));
+    } else {
+      sink.Put(static_cast<char16_t>(0xD800 + ((codePoint - 0x10000) >> 10)));
+      sink.Put(static_cast<char16_t>(0xDC00 + ((codePoint - 0x10000) & 0x3FF)));
+    }
+    i += form.length;
+  }
+  return {i, std::nullopt};
+}
+
+DecodeProgress DecodeCp932Some(std::string_view bytes, bool final, UnitSink& sink) {
+  const std::size_t size = bytes.size();
+  std::size_t i = 0;
+  while (i < size) {
+    i += CopyAscii(bytes, i, sink);
+    if (i == size) {
+      break;
+    }
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    const char16_t single = cp932Table::kSingleByte[byte];
+    if (single != cp932Table::kNoCharacter) {
+      sink.Put(single);
+      ++i;
+      continue;
+    }
+    const int row = LeadRow(byte);
+    if (row < 0) {
+      return {i, i};
+    }
+    if (i + 1 == size) {
+      return final ? DecodeProgress{i, i} : DecodeProgress{i, std::nullopt};
+    }
+    const unsigned trail = static_cast<unsigned char>(bytes[i + 1]) - cp932Table::kFirstTrail;
+    if (trail >= cp932Table::kTrailCount) {
+      return {i, i};
+    }
+    const char16_t character =
+        cp932Table::kDoubleByte[static_cast<std::size_t>(row) * cp932Table::kTrailCount + trail];
+    if (character == 0) {
+      return {i, i};
+    }
+    sink.Put(character);
+    i += 2;
+  }
+  return {i, std::nullopt};
+}
+
+DecodeProgress DecodeUtf16Some(std::string_view bytes, bool bigEndian, bool final, UnitSink& sink) {
+  const auto unitAt = [&](std::size_t i) {
+    const auto first = static_cast<unsigned char>(bytes[i]);
+    const auto second = static_cast<unsigned char>(bytes[i + 1]);
+    return static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
+  };
+  const std::size_t size = bytes.size();
+  std::size_t i = 0;
+  while (i + 1 < size) {
+    const char16_t unit = unitAt(i);
+    if (IsLowSurrogate(unit)) {
+      return {i, i};
+    }
+    if (!IsHighSurrogate(unit)) {
+      sink.Put(unit);
+      i += 2;
+      continue;
+    }
+    if (i + 3 >= size) {
+      return final ? DecodeProgress{i, i} : DecodeProgress{i, std::nullopt};
+    }
+    const char16_t low = unitAt(i + 2);
+    if (!IsLowSurrogate(low)) {
+      return {i, i};
+    }
+    sink.Put(unit);
+    sink.Put(low);
+    i += 4;
+  }
+  if (i < size && final) {
+    return {i, i};
+  }
+  return {i, std::nullopt};
+}
+
+Decoded DecodeWhole(Encoding encoding, std::string_view bytes) {
+  Decoded decoded;
+  const DecodeProgress progress = DecodeSome(encoding, bytes, true, decoded.text);
+  if (progress.invalidAt) {
+    return {std::u16string(), InvalidBytes{*progress.invalidAt}};
+  }
+  return decoded;
+}
+
+}  // namespace
+
 Unencodable Locate(std::u16string_view text, std::size_t index) {
   Unencodable where;
   where.codePoint = StartsSurrogatePair(text, index)
@@ -201,145 +560,44 @@ Unencodable Locate(std::u16string_view text, std::size_t index) {
   return where;
 }
 
-template <typename Writer>
-Encoded Encode(std::u16string_view text, std::size_t room, Writer write) {
-  Encoded encoded;
-  if (const auto at = AppendEncoded(text, encoded.bytes, room, write)) {
-    encoded.bytes = std::string();
-    encoded.error = Locate(text, *at);
+DecodeProgress DecodeInto(Encoding encoding, std::string_view bytes, bool final, char16_t* out,
+                          std::size_t& written) {
+  UnitSink sink(out);
+  DecodeProgress progress{0, 0};
+  switch (encoding) {
+    case Encoding::Utf8:
+      progress = DecodeUtf8Some(bytes, final, sink);
+      break;
+    case Encoding::Cp932:
+      progress = DecodeCp932Some(bytes, final, sink);
+      break;
+    case Encoding::Utf16Le:
+      progress = DecodeUtf16Some(bytes, false, final, sink);
+      break;
+    case Encoding::Utf16Be:
+      progress = DecodeUtf16Some(bytes, true, final, sink);
+      break;
   }
-  return encoded;
+  written = sink.Written();
+  return progress;
 }
 
-template <typename Writer>
-void AppendOrThrow(std::u16string_view text, std::string& out, std::size_t room, Writer write,
-                   const char* encodingName) {
-  if (const auto at = AppendEncoded(text, out, room, write)) {
-    const Unencodable where = Locate(text, *at);
-    char codePoint[16];
-    std::snprintf(codePoint, sizeof codePoint, "U+%04X", static_cast<unsigned>(where.codePoint));
-    throw std::invalid_argument(std::string(codePoint) + " at line " + std::to_string(where.line) +
-                                ", column " + std::to_string(where.column) +
-                                " cannot be written in " + encodingName);
-  }
+DecodeProgress DecodeSome(Encoding encoding, std::string_view bytes, bool final,
+                          std::u16string& out) {
+  const std::size_t start = out.size();
+  out.resize(start + bytes.size());
+  std::size_t written = 0;
+  const DecodeProgress progress = DecodeInto(encoding, bytes, final, out.data() + start, written);
+  out.resize(start + written);
+  return progress;
 }
-
-// Decoders size their output exactly, since a large file's text would
-// otherwise take up to twice the memory it needs. The counts hold for valid
-// input and never fall short of what a decoder writes before an error.
-std::size_t Cp932UnitCount(std::string_view bytes) {
-  std::size_t units = 0;
-  for (std::size_t i = 0; i < bytes.size(); ++units) {
-    i += LeadRow(static_cast<unsigned char>(bytes[i])) < 0 ? 1 : 2;
-  }
-  return units;
-}
-
-// One unit for each byte that begins a sequence, two for the four-byte ones.
-std::size_t Utf8UnitCount(std::string_view bytes) {
-  std::size_t units = 0;
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    units +=
-        static_cast<std::size_t>((byte & 0xC0) != 0x80) + static_cast<std::size_t>(byte >= 0xF0);
-  }
-  return units;
-}
-
-Decoded Invalid(std::size_t byteOffset) {
-  return {std::u16string(), InvalidBytes{byteOffset}};
-}
-
-bool IsContinuation(unsigned char byte) {
-  return (byte & 0xC0) == 0x80;
-}
-
-}  // namespace
 
 Decoded DecodeCp932(std::string_view bytes) {
-  Decoded decoded;
-  decoded.text.resize(Cp932UnitCount(bytes));
-  char16_t* out = decoded.text.data();
-  const std::size_t size = bytes.size();
-  for (std::size_t i = 0; i < size;) {
-    const auto byte = static_cast<unsigned char>(bytes[i]);
-    const char16_t single = cp932Table::kSingleByte[byte];
-    if (single != cp932Table::kNoCharacter) {
-      *out++ = single;
-      ++i;
-      continue;
-    }
-    const int row = LeadRow(byte);
-    if (row < 0 || i + 1 >= size) {
-      return Invalid(i);
-    }
-    const unsigned trail = static_cast<unsigned char>(bytes[i + 1]) - cp932Table::kFirstTrail;
-    if (trail >= cp932Table::kTrailCount) {
-      return Invalid(i);
-    }
-    const char16_t character =
-        cp932Table::kDoubleByte[static_cast<std::size_t>(row) * cp932Table::kTrailCount + trail];
-    if (character == 0) {
-      return Invalid(i);
-    }
-    *out++ = character;
-    i += 2;
-  }
-  decoded.text.resize(static_cast<std::size_t>(out - decoded.text.data()));
-  return decoded;
+  return DecodeWhole(Encoding::Cp932, bytes);
 }
 
 Decoded DecodeUtf8(std::string_view bytes) {
-  Decoded decoded;
-  decoded.text.resize(Utf8UnitCount(bytes));
-  char16_t* out = decoded.text.data();
-  const std::size_t size = bytes.size();
-  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  for (std::size_t i = 0; i < size;) {
-    const unsigned char lead = at(i);
-    if (lead < 0x80) {
-      *out++ = lead;
-      ++i;
-      continue;
-    }
-    // The length of the sequence and the range of its second byte, which
-    // excludes overlong forms, surrogates and code points above U+10FFFF.
-    std::size_t length = 0;
-    unsigned char secondLow = 0x80;
-    unsigned char secondHigh = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      secondLow = lead == 0xE0 ? 0xA0 : 0x80;
-      secondHigh = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      secondLow = lead == 0xF0 ? 0x90 : 0x80;
-      secondHigh = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-      return Invalid(i);
-    }
-    if (size - i < length || at(i + 1) < secondLow || at(i + 1) > secondHigh) {
-      return Invalid(i);
-    }
-    char32_t codePoint = lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      if (!IsContinuation(at(i + k))) {
-        return Invalid(i);
-      }
-      codePoint = (codePoint << 6) | (at(i + k) & 0x3F);
-    }
-    if (codePoint < 0x10000) {
-      *out++ = static_cast<char16_t>(codePoint);
-    } else {
-      *out++ = static_cast<char16_t>(0xD800 + ((codePoint - 0x10000) >> 10));
-      *out++ = static_cast<char16_t>(0xDC00 + ((codePoint - 0x10000) & 0x3FF));
-    }
-    i += length;
-  }
-  decoded.text.resize(static_cast<std::size_t>(out - decoded.text.data()));
-  return decoded;
+  return DecodeWhole(Encoding::Utf8, bytes);
 }
 
 Encoded EncodeCp932(std::u16string_view text) {
@@ -350,11 +608,25 @@ Encoded EncodeUtf8(std::u16string_view text) {
   return Encode(text, Utf8Length(text), WriteUtf8);
 }
 
-std::optional<Unencodable> FindUnencodableCp932(std::u16string_view text) {
+std::optional<std::size_t> FindUnencodable(Encoding encoding, std::u16string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (Cp932CodeOf(text[i]) == kNoCode) {
-      return Locate(text, i);
+    const char16_t unit = text[i];
+    if (encoding == Encoding::Cp932) {
+      if (Cp932CodeOf(unit) == kNoCode) {
+        return i;
+      }
+    } else if (StartsSurrogatePair(text, i)) {
+      ++i;
+    } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+      return i;
     }
+  }
+  return std::nullopt;
+}
+
+std::optional<Unencodable> FindUnencodableCp932(std::u16string_view text) {
+  if (const auto at = FindUnencodable(Encoding::Cp932, text)) {
+    return Locate(text, *at);
   }
   return std::nullopt;
 }
@@ -365,6 +637,30 @@ void AppendCp932(std::u16string_view text, std::string& out) {
 
 void AppendUtf8(std::u16string_view text, std::string& out) {
   AppendOrThrow(text, out, Utf8Length(text), WriteUtf8, "UTF-8");
+}
+
+std::size_t MostBytes(Encoding encoding, std::size_t units) {
+  return encoding == Encoding::Cp932 ? 2 * units : 3 * units;
+}
+
+EncodeProgress EncodeInto(Encoding encoding, std::u16string_view text, char* out) {
+  if (encoding != Encoding::Cp932 && encoding != Encoding::Utf8) {
+    throw std::invalid_argument("text is never written in UTF-16");
+  }
+  const Progress progress =
+      encoding == Encoding::Cp932 ? WriteCp932(text, out) : WriteUtf8(text, out);
+  return {progress.bytesWritten, progress.unencodableAt};
+}
+
+std::optional<std::size_t> TryAppend(Encoding encoding, std::u16string_view text,
+                                     std::string& out) {
+  if (encoding == Encoding::Cp932) {
+    return AppendEncoded(text, out, Cp932Room(text), WriteCp932);
+  }
+  if (encoding == Encoding::Utf8) {
+    return AppendEncoded(text, out, Utf8Length(text), WriteUtf8);
+  }
+  throw std::invalid_argument("text is never written in UTF-16");
 }
 
 }  // namespace textCodec

@@ -9,6 +9,8 @@
 
 namespace textCodec {
 
+enum class Encoding { Utf8, Utf16Le, Utf16Be, Cp932 };
+
 // Where a decoder stopped: the 0-based offset of the first byte that does not
 // begin a valid character.
 struct InvalidBytes {
@@ -35,6 +37,23 @@ struct Encoded {
   std::optional<Unencodable> error;  // when set, bytes is empty
 };
 
+// How far a decoder got: the bytes it decoded, and the offset of the first
+// byte that begins no valid character, if it met one.
+struct DecodeProgress {
+  std::size_t consumed = 0;
+  std::optional<std::size_t> invalidAt;
+};
+
+// Decodes the characters at the start of bytes and appends them to out. It
+// stops at the first invalid byte and, unless `final`, before a character that
+// the bytes end inside of, so that the rest can follow in the next call.
+// UTF-16 is strict too: a lone surrogate or an odd last byte is invalid.
+DecodeProgress DecodeSome(Encoding encoding, std::string_view bytes, bool final,
+                          std::u16string& out);
+// The same into room for bytes.size() units at out; `written` gets how many.
+DecodeProgress DecodeInto(Encoding encoding, std::string_view bytes, bool final, char16_t* out,
+                          std::size_t& written);
+
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. A
 // byte-order mark is kept as the character U+FEFF.
 Decoded DecodeUtf8(std::string_view bytes);
@@ -53,10 +72,34 @@ Encoded EncodeCp932(std::u16string_view text);
 // The first character of text that EncodeCp932 cannot write, if any.
 std::optional<Unencodable> FindUnencodableCp932(std::u16string_view text);
 
+// The index of the first unit of text that UTF-8 or code page 932 cannot
+// write (in UTF-8 only a lone surrogate), if any.
+std::optional<std::size_t> FindUnencodable(Encoding encoding, std::u16string_view text);
+
 // Appends the encoding of text, which must hold no unencodable character
 // (check with FindUnencodableCp932 first); for writing in pieces. A text that
 // breaks this rule throws std::invalid_argument and leaves out as it was.
 void AppendCp932(std::u16string_view text, std::string& out);
 void AppendUtf8(std::u16string_view text, std::string& out);
+
+// Appends the encoding of text in UTF-8 or code page 932 and returns nothing,
+// or leaves out as it was and returns the index of the first unit that cannot
+// be written.
+std::optional<std::size_t> TryAppend(Encoding encoding, std::u16string_view text, std::string& out);
+
+// The most bytes a text of `units` units takes in UTF-8 or code page 932.
+std::size_t MostBytes(Encoding encoding, std::size_t units);
+
+// Writes the encoding of text in UTF-8 or code page 932 to out, which has
+// room for MostBytes(encoding, text.size()) bytes: the bytes written, and the
+// index of the first unit that cannot be written, where writing stopped.
+struct EncodeProgress {
+  std::size_t written = 0;
+  std::optional<std::size_t> unencodableAt;
+};
+EncodeProgress EncodeInto(Encoding encoding, std::u16string_view text, char* out);
+
+// Where the unit at `index` of text stands, as Unencodable reports it.
+Unencodable Locate(std::u16string_view text, std::size_t index);
 
 }  // namespace textCodec

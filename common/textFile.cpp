@@ -1,35 +1,37 @@
 #include "textFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <memory>
-#include <string>
 #include <utility>
-
-#include "replacingFile.h"
-#include "textCodec.h"
 
 namespace mdlPokoConv {
 
 namespace {
 
 constexpr std::u16string_view kNotRegularFile = u"通常のファイルではありません";
+// Text is written in pieces of this many units, so that its bytes never need
+// to be held all at once.
+constexpr std::size_t kWritePieceUnits = std::size_t{1} << 20;
 
 [[noreturn]] void Throw(RuntimeError error) {
   throw RuntimeErrorException(std::move(error));
 }
 
-[[noreturn]] void ThrowErrno(int errnum, std::u16string_view path) {
-  Throw(SystemError(errnum, path));
+std::u16string Decimal(std::uint64_t value) {
+  return AsciiText(std::to_string(value));
 }
 
-std::u16string Decimal(std::size_t value) {
-  return AsciiText(std::to_string(value));
+std::u16string_view EncodingName(textCodec::Encoding encoding) {
+  switch (encoding) {
+    case textCodec::Encoding::Utf8:
+      return u"UTF-8";
+    case textCodec::Encoding::Utf16Le:
+    case textCodec::Encoding::Utf16Be:
+      return u"UTF-16";
+    case textCodec::Encoding::Cp932:
+      return u"コードページ 932";
+  }
+  return u"";
 }
 
 // The name the system knows the file by. A path that no file name can hold (a
@@ -37,171 +39,98 @@ std::u16string Decimal(std::size_t value) {
 std::string FileSystemName(std::u16string_view path) {
   textCodec::Encoded encoded = textCodec::EncodeUtf8(path);
   if (encoded.error || encoded.bytes.find('\0') != std::string::npos) {
-    ThrowErrno(EINVAL, path);
+    Throw(SystemError(EINVAL, path));
   }
   return std::move(encoded.bytes);
 }
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) {
-      close(fd_);
-    }
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int Get() const { return fd_; }
+struct DescribedProblem {
+  std::u16string_view path;
 
- private:
-  int fd_;
+  RuntimeError operator()(const textFile::SystemFailure& failure) const {
+    return SystemError(failure.errnum, path);
+  }
+  RuntimeError operator()(const textFile::NotRegularFile&) const {
+    return PathError(kErrPathFileAccess, path, kNotRegularFile);
+  }
+  RuntimeError operator()(const textFile::InvalidText& invalid) const {
+    std::u16string detail(EncodingName(invalid.encoding));
+    detail += u" として読めないバイトがあります (オフセット ";
+    detail += Decimal(invalid.byteOffset);
+    detail += u")";
+    return PathError(kErrInvalidArgument, path, detail);
+  }
+  RuntimeError operator()(const textFile::NulByte& nul) const {
+    return PathError(kErrInvalidArgument, path,
+                     u"NUL バイトがあります (オフセット " + Decimal(nul.byteOffset) +
+                         u")。テキストファイルではないか、バイト順マークのない UTF-16 です");
+  }
+  RuntimeError operator()(const textFile::EucJpText&) const {
+    return PathError(kErrInvalidArgument, path, u"EUC-JP のファイルは読めません");
+  }
+  RuntimeError operator()(const textFile::NoByteOrderMark&) const {
+    return PathError(kErrInvalidArgument, path, u"UTF-16 のバイト順マークがありません");
+  }
+  RuntimeError operator()(const textFile::UnencodableText& unencodable) const {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(unencodable.where.codePoint));
+    std::u16string detail = Decimal(unencodable.where.line);
+    detail += u" 行目 ";
+    detail += Decimal(unencodable.where.column);
+    detail += u" 文字目の ";
+    detail += AsciiText(hex);
+    // A Latin name stands apart from the Japanese around it.
+    detail += unencodable.encoding == textCodec::Encoding::Cp932 ? u" は" : u" は ";
+    detail += EncodingName(unencodable.encoding);
+    detail += u" で保存できない文字です";
+    return PathError(kErrInvalidArgument, path, detail);
+  }
 };
 
-std::string ReadWholeFile(const std::string& name, std::u16string_view path) {
-  // O_NONBLOCK: opening a named pipe must not hang the window; it is refused
-  // below with every other kind of file that is not a regular one.
-  const Descriptor file(open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (file.Get() < 0) {
-    ThrowErrno(errno, path);
-  }
-  struct stat info {};
-  if (fstat(file.Get(), &info) != 0) {
-    ThrowErrno(errno, path);
-  }
-  if (S_ISDIR(info.st_mode)) {
-    ThrowErrno(EISDIR, path);
-  }
-  if (!S_ISREG(info.st_mode)) {
-    Throw(PathError(kErrPathFileAccess, path, kNotRegularFile));
-  }
-
-  // One byte more than the size, so a file that has not grown meets its end
-  // without the buffer growing.
-  std::string bytes(static_cast<std::size_t>(info.st_size) + 1, '\0');
-  std::size_t filled = 0;
-  for (;;) {
-    if (filled == bytes.size()) {
-      bytes.resize(bytes.size() * 2);
-    }
-    const ssize_t count = read(file.Get(), bytes.data() + filled, bytes.size() - filled);
-    if (count < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      ThrowErrno(errno, path);
-    }
-    if (count == 0) {
-      break;
-    }
-    filled += static_cast<std::size_t>(count);
-  }
-  bytes.resize(filled);
-  return bytes;
+RuntimeError Described(const textFile::FileError& error, std::u16string_view path) {
+  return std::visit(DescribedProblem{path}, error.What());
 }
 
-[[noreturn]] void ThrowInvalidBytes(std::u16string_view path, std::u16string_view encoding,
-                                    std::size_t offset) {
-  std::u16string detail(encoding);
-  detail += u" として読めないバイトがあります (オフセット ";
-  detail += Decimal(offset);
-  detail += u")";
-  Throw(PathError(kErrInvalidArgument, path, detail));
-}
-
-bool HasNonAscii(std::string_view bytes) {
-  for (const char byte : bytes) {
-    if (static_cast<unsigned char>(byte) >= 0x80) {
-      return true;
-    }
+// Where a piece of text may end: never inside a CR LF or a surrogate pair.
+std::size_t PieceEnd(std::u16string_view text, std::size_t start) {
+  std::size_t end = std::min(text.size(), start + kWritePieceUnits);
+  if (end < text.size() &&
+      (text[end - 1] == u'\r' || (text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF))) {
+    ++end;
   }
-  return false;
-}
-
-// Byte-order mark, then strict UTF-8, then code page 932: a UTF-8 file never
-// loads as garbled code page 932 text.
-std::u16string DecodeFileText(std::string_view bytes, std::u16string_view path) {
-  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-  if (bytes.starts_with(kByteOrderMark)) {
-    textCodec::Decoded decoded = textCodec::DecodeUtf8(bytes.substr(kByteOrderMark.size()));
-    if (decoded.error) {
-      ThrowInvalidBytes(path, u"UTF-8", decoded.error->byteOffset + kByteOrderMark.size());
-    }
-    return std::move(decoded.text);
-  }
-  if (HasNonAscii(bytes)) {
-    textCodec::Decoded decoded = textCodec::DecodeUtf8(bytes);
-    if (!decoded.error) {
-      return std::move(decoded.text);
-    }
-  }
-  textCodec::Decoded decoded = textCodec::DecodeCp932(bytes);
-  if (decoded.error) {
-    ThrowInvalidBytes(path, u"コードページ 932", decoded.error->byteOffset);
-  }
-  return std::move(decoded.text);
-}
-
-// CR LF and a lone CR end a line, a lone LF does not; every line, the last one
-// too, is followed by CR LF.
-std::u16string WithCrLfLineEnds(std::u16string_view text) {
-  std::u16string lines;
-  lines.reserve(text.size() + text.size() / 16 + 2);
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t cr = text.find(u'\r', start);
-    if (cr == std::u16string_view::npos) {
-      lines += text.substr(start);
-      lines += u"\r\n";
-      break;
-    }
-    lines += text.substr(start, cr - start);
-    lines += u"\r\n";
-    start = cr + 1;
-    if (start < text.size() && text[start] == u'\n') {
-      ++start;
-    }
-  }
-  return lines;
-}
-
-std::u16string UnencodableDetail(const textCodec::Unencodable& where) {
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(where.codePoint));
-  std::u16string detail = Decimal(where.line);
-  detail += u" 行目 ";
-  detail += Decimal(where.column);
-  detail += u" 文字目の ";
-  detail += AsciiText(hex);
-  detail += u" はコードページ 932 で保存できない文字です";
-  return detail;
+  return end;
 }
 
 }  // namespace
 
-std::u16string LoadTextFile(std::u16string_view path) {
-  const std::string bytes = ReadWholeFile(FileSystemName(path), path);
-  return WithCrLfLineEnds(DecodeFileText(bytes, path));
+std::u16string LoadTextFile(std::u16string_view path, const textFile::Progress& progress) {
+  const std::string name = FileSystemName(path);
+  try {
+    std::u16string text =
+        textFile::ReadTextFile(name, {textFile::InputEncoding::Auto, true}, progress);
+    if (!text.empty() && !text.ends_with(u"\r\n")) {
+      text += u"\r\n";
+    }
+    return text;
+  } catch (const textFile::FileError& error) {
+    Throw(Described(error, path));
+  }
 }
 
-TextFileWriter::~TextFileWriter() {
-  Discard();
-}
+TextFileWriter::TextFileWriter() = default;
+TextFileWriter::~TextFileWriter() = default;
 
-void TextFileWriter::Create(std::u16string_view path) {
-  Discard();
+void TextFileWriter::Create(std::u16string_view path, SaveFormat format) {
+  file_.reset();
   failure_.reset();
   path_ = path;
+  format_ = format == SaveFormat::Cp932 ? textFile::WriteFormat{textCodec::Encoding::Cp932, true}
+                                        : textFile::WriteFormat{textCodec::Encoding::Utf8, false};
   try {
-    const std::string target = FileSystemName(path);
-    struct stat existing {};
-    if (stat(target.c_str(), &existing) == 0 && !S_ISDIR(existing.st_mode) &&
-        !S_ISREG(existing.st_mode)) {
-      Throw(PathError(kErrPathFileAccess, path, kNotRegularFile));
-    }
-    file_.emplace(target);
-  } catch (const std::system_error& e) {
-    failure_ = SystemError(e.code().value(), path_);
+    file_ =
+        std::make_unique<textFile::FileWriter>(FileSystemName(path), textFile::WriteOptions{true});
+  } catch (const textFile::FileError& error) {
+    failure_ = Described(error, path_);
     Throw(*failure_);
   } catch (const RuntimeErrorException& e) {
     failure_ = e.Error();
@@ -209,46 +138,52 @@ void TextFileWriter::Create(std::u16string_view path) {
   }
 }
 
-void TextFileWriter::WriteText(std::u16string_view text) {
+void TextFileWriter::WriteText(std::u16string_view text, const textFile::Progress& progress) {
   if (failure_) {
     Throw(*failure_);
   }
   if (!file_) {
     Fail(PathError(kErrInvalidArgument, path_, u"ファイルが作られていません"));
   }
-  textCodec::Encoded encoded = textCodec::EncodeCp932(text);
-  if (encoded.error) {
-    Fail(PathError(kErrInvalidArgument, path_, UnencodableDetail(*encoded.error)));
+  if (const auto at = textCodec::FindUnencodable(format_.encoding, text)) {
+    const textFile::UnencodableText unencodable{format_.encoding, textCodec::Locate(text, *at)};
+    Fail(Described(textFile::FileError(unencodable), path_));
   }
-  encoded.bytes += "\r\n";
   try {
-    file_->Write(encoded.bytes);
-  } catch (const std::system_error& e) {
-    Fail(SystemError(e.code().value(), path_));
+    std::string bytes;
+    for (std::size_t start = 0; start < text.size();) {
+      const std::size_t end = PieceEnd(text, start);
+      bytes.clear();
+      textFile::EncodeText(text.substr(start, end - start), format_, bytes);
+      file_->Write(bytes);
+      start = end;
+      if (progress) {
+        progress(start, text.size());
+      }
+    }
+    file_->Write(format_.crlf ? "\r\n" : "\n");
+  } catch (const textFile::FileError& error) {
+    Fail(Described(error, path_));
   }
 }
 
 void TextFileWriter::Close() {
   if (failure_ || !file_) {
-    Discard();
+    file_.reset();
     return;
   }
   try {
     file_->Commit();
-  } catch (const std::system_error& e) {
-    Fail(SystemError(e.code().value(), path_));
+  } catch (const textFile::FileError& error) {
+    Fail(Described(error, path_));
   }
   file_.reset();
 }
 
 void TextFileWriter::Fail(RuntimeError error) {
   failure_ = error;
-  Discard();
-  Throw(std::move(error));
-}
-
-void TextFileWriter::Discard() noexcept {
   file_.reset();
+  Throw(std::move(error));
 }
 
 }  // namespace mdlPokoConv

@@ -21,6 +21,8 @@ inline std::u16string VersionText(int major, int minor, int revision) {
 }
 
 // The program's own version text, 1.00.2000.
-inline std::u16string ProgramVersionText() { return VersionText(kMajor, kMinor, kRevision); }
+inline std::u16string ProgramVersionText() {
+  return VersionText(kMajor, kMinor, kRevision);
+}
 
 }  // namespace pokopenVersion

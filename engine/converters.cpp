@@ -2,8 +2,10 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "mdlFlexConv.h"
+#include "safeCuts.h"
 #include "stages.h"
 
 namespace mdlFlexConv {
@@ -47,18 +49,11 @@ constexpr std::u16string_view kGuardedPersonaEnding = u"だりゅん";
 constexpr std::u16string_view kPersonaName = u"ぽこる";
 constexpr std::u16string_view kPersonaNameCheerful = u"ぽこりゅんっ";
 
-constexpr int kCheerful = 1;
-constexpr int kTroubled = 2;
-
-bool IsSet(int flag) {
-  return flag == 1;
-}
-
-std::u16string_view StyleSuffix(int style) {
+std::u16string_view StyleSuffix(Style style) {
   switch (style) {
-    case kCheerful:
+    case Style::Cheerful:
       return u"っ";
-    case kTroubled:
+    case Style::Troubled:
       return u"...";
     default:
       return u"";
@@ -98,102 +93,102 @@ void AddEndings(detail::StageChain& chain, const std::array<std::u16string_view,
   }
 }
 
-detail::StageChain PersonaChain(int style, int flagPokoru, int flagFirst, int flagSecond,
-                                int flagForce) {
+detail::StageChain PersonaChain(Style style, const Flags& flags) {
   const std::u16string_view suffix = StyleSuffix(style);
   detail::StageChain chain;
   AddGuardedEnding(chain, kGuardedPersonaEnding);
   // The persona's own name: always in the cheerful style; in the others only
   // when asked for, as the self-name in that style's voice.
-  if (style == kCheerful) {
+  if (style == Style::Cheerful) {
     AddReplacement(chain, kPersonaName, kPersonaNameCheerful);
-  } else if (IsSet(flagPokoru)) {
+  } else if (flags.pokoru) {
     AddReplacement(chain, kPersonaName, WithSuffix(kSelfName, suffix));
   }
-  if (IsSet(flagFirst)) {
+  if (flags.first) {
     AddEveryWord(chain, kFirstPersonWords, WithSuffix(kSelfName, suffix));
   }
-  if (IsSet(flagSecond)) {
+  if (flags.second) {
     AddEveryWord(chain, kSecondPersonWords, WithSuffix(kPartnerName, suffix));
   }
-  if (IsSet(flagForce)) {
+  if (flags.force) {
     AddEndings(chain, kPersonaEndingTargets, suffix);
   }
   return chain;
 }
 
-const std::array<std::u16string_view, 7>& DialectTargets(int kind) {
-  return kDialectEndingTargets[kind == 1 || kind == 2 ? kind : 0];
-}
-
-detail::StageChain DialectChain(int kind, int flagForce) {
-  const auto& targets = DialectTargets(kind);
+detail::StageChain DialectChain(Style style, const Flags& flags) {
+  const auto& targets =
+      kDialectEndingTargets[static_cast<std::size_t>(style) - static_cast<std::size_t>(Style::Nyu)];
   detail::StageChain chain;
   AddGuardedEnding(chain, targets[kPoliteEndingIndex]);
-  if (IsSet(flagForce)) {
+  if (flags.force) {
     AddEndings(chain, targets, u"");
   }
   return chain;
 }
 
+bool IsSet(int flag) {
+  return flag == 1;
+}
+
 }  // namespace
 
-struct Converter::Pipeline {
+Style StyleAt(int index) {
+  return index >= 0 && index < kStyleCount ? static_cast<Style>(index) : Style::Standard;
+}
+
+bool IsDialect(Style style) {
+  return style == Style::Nyu || style == Style::Nyo || style == Style::Pyo;
+}
+
+struct Converter::Rules {
+  explicit Rules(detail::StageChain stages) : chain(std::move(stages)), cuts(chain) {}
   detail::StageChain chain;
+  detail::SafeCuts cuts;
 };
 
-Converter::Converter(std::unique_ptr<Pipeline> pipeline) : pipeline_(std::move(pipeline)) {}
+Converter::Converter(Style style, Flags flags)
+    : rules_(std::make_unique<Rules>(IsDialect(style) ? DialectChain(style, flags)
+                                                      : PersonaChain(style, flags))) {}
+
 Converter::Converter(Converter&&) noexcept = default;
 Converter& Converter::operator=(Converter&&) noexcept = default;
 Converter::~Converter() = default;
 
-Converter Converter::Persona(int style, int flagPokoru, int flagFirst, int flagSecond,
-                             int flagForce) {
-  return Converter(std::make_unique<Pipeline>(
-      Pipeline{PersonaChain(style, flagPokoru, flagFirst, flagSecond, flagForce)}));
-}
-
-Converter Converter::Dialect(int kind, int flagForce) {
-  return Converter(std::make_unique<Pipeline>(Pipeline{DialectChain(kind, flagForce)}));
-}
-
-Converter Converter::SpeechStyle(int speechStyle, int flagPokoru, int flagFirst, int flagSecond,
-                                 int flagForce) {
-  switch (speechStyle) {
-    case 3:
-    case 4:
-    case 5:
-      return Dialect(speechStyle - 3, flagForce);
-    default:
-      return Persona(speechStyle, flagPokoru, flagFirst, flagSecond, flagForce);
-  }
-}
-
 void Converter::Push(std::u16string_view piece, std::u16string& out) {
-  pipeline_->chain.Push(piece, out);
+  rules_->chain.Push(piece, out);
 }
 
 void Converter::Finish(std::u16string& out) {
-  pipeline_->chain.Finish(out);
+  rules_->chain.Finish(out);
+  rules_->chain.Reset();
 }
 
 std::u16string Converter::Run(std::u16string_view text) {
-  return detail::RunWhole(pipeline_->chain, text);
+  std::u16string out;
+  out.reserve(text.size() + text.size() / 2 + 16);
+  Push(text, out);
+  Finish(out);
+  return out;
+}
+
+std::size_t Converter::NextSafeCut(std::u16string_view text, std::size_t from) const {
+  return rules_->cuts.Next(text, from);
 }
 
 std::u16string ConvertPersona(std::u16string_view text, int style, int flagPokoru, int flagFirst,
                               int flagSecond, int flagForce) {
-  return Converter::Persona(style, flagPokoru, flagFirst, flagSecond, flagForce).Run(text);
+  const Style persona = style == 1   ? Style::Cheerful
+                        : style == 2 ? Style::Troubled
+                                     : Style::Standard;
+  return Converter(persona,
+                   {IsSet(flagPokoru), IsSet(flagFirst), IsSet(flagSecond), IsSet(flagForce)})
+      .Run(text);
 }
 
 std::u16string ConvertDialect(std::u16string_view text, int kind, int flagForce) {
-  return Converter::Dialect(kind, flagForce).Run(text);
-}
-
-std::u16string ConvertSpeechStyle(std::u16string_view text, int speechStyle, int flagPokoru,
-                                  int flagFirst, int flagSecond, int flagForce) {
-  return Converter::SpeechStyle(speechStyle, flagPokoru, flagFirst, flagSecond, flagForce)
-      .Run(text);
+  const Style dialect = kind == 1 ? Style::Nyo : kind == 2 ? Style::Pyo : Style::Nyu;
+  return Converter(dialect, {false, false, false, IsSet(flagForce)}).Run(text);
 }
 
 }  // namespace mdlFlexConv

@@ -2,6 +2,9 @@
 
 #include <bit>
 
+#include <algorithm>
+#include <cstdlib>
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -39,35 +42,6 @@ UnitForms FormsFolding(char16_t folded) {
   return forms;
 }
 
-std::size_t FindAnyOf(std::u16string_view hay, std::size_t from, const UnitForms& forms) {
-  std::size_t i = from;
-#if defined(__SSE2__)
-  // Eight units at a time; unused slots repeat the first form.
-  const auto form = [&forms](std::size_t k) {
-    return _mm_set1_epi16(static_cast<short>(forms.units[k < forms.count ? k : 0]));
-  };
-  const __m128i f0 = form(0), f1 = form(1), f2 = form(2), f3 = form(3);
-  for (; i + 8 <= hay.size(); i += 8) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay.data() + i));
-    const __m128i hits =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(block, f0), _mm_cmpeq_epi16(block, f1)),
-                     _mm_or_si128(_mm_cmpeq_epi16(block, f2), _mm_cmpeq_epi16(block, f3)));
-    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-    if (mask != 0) {
-      return i + static_cast<std::size_t>(std::countr_zero(mask)) / 2;
-    }
-  }
-#endif
-  for (; i < hay.size(); ++i) {
-    for (std::size_t k = 0; k < forms.count; ++k) {
-      if (hay[i] == forms.units[k]) {
-        return i;
-      }
-    }
-  }
-  return kNotFound;
-}
-
 Needle::Needle(std::u16string_view needle, Comparison mode)
     : units_(mode == Comparison::Text ? FoldAll(needle) : std::u16string(needle)),
       folding_(mode == Comparison::Text) {
@@ -75,10 +49,14 @@ Needle::Needle(std::u16string_view needle, Comparison mode)
     return;
   }
   firstForms_ = FormsOf(units_[0]);
+  if (units_.size() >= 2) {
+    secondForms_ = FormsOf(units_[1]);
+  }
 }
 
-bool Needle::MatchesAt(std::u16string_view hay, std::size_t at) const {
-  for (std::size_t k = 1; k < units_.size(); ++k) {
+bool Needle::MatchesAt(std::u16string_view hay, std::size_t at, std::size_t from,
+                       std::size_t to) const {
+  for (std::size_t k = from; k < to; ++k) {
     const char16_t unit = folding_ ? Fold(hay[at + k]) : hay[at + k];
     if (unit != units_[k]) {
       return false;
@@ -87,47 +65,73 @@ bool Needle::MatchesAt(std::u16string_view hay, std::size_t at) const {
   return true;
 }
 
-namespace {
-
-#if defined(__x86_64__)
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2") != 0;
-  return has;
+UnitForms Needle::FormsOf(char16_t unit) const {
+  if (folding_) {
+    return FormsFolding(unit);
+  }
+  UnitForms forms;
+  forms.units[forms.count++] = unit;
+  return forms;
 }
 
+std::size_t Needle::BeginningAtEnd(std::u16string_view text) const {
+  for (std::size_t length = std::min(units_.size() - 1, text.size()); length > 0; --length) {
+    const std::size_t at = text.size() - length;
+    const char16_t first = folding_ ? Fold(text[at]) : text[at];
+    if (first == units_[0] && MatchesAt(text, at, 1, length)) {
+      return length;
+    }
+  }
+  return 0;
+}
+
+namespace {
+
+// Candidates for a match's start are found a block of units at a time: units
+// among the forms of the needle's first unit, followed (for needles of two
+// units or more) by one among the forms of its second. Checking two units
+// leaves few candidates that are not matches, where checking one leaves many
+// in Japanese text, whose commonest kana begin several words.
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) inline __m256i Spread(char16_t unit) {
+  return _mm256_set1_epi16(static_cast<short>(unit));
+}
+
+// The forms of one unit, each spread over a vector.
 struct FormVectors {
   __m256i form[4];
 };
 
-__attribute__((target("avx2"))) FormVectors SpreadForms(const UnitForms& forms) {
-  FormVectors spread;
-  for (std::size_t k = 0; k < 4; ++k) {
-    spread.form[k] = _mm256_set1_epi16(static_cast<short>(forms.units[k < forms.count ? k : 0]));
-  }
-  return spread;
-}
-
-template <std::size_t count>
-__attribute__((target("avx2"))) inline __m256i AnyOf(const __m256i block,
-                                                     const FormVectors& forms) {
+template <std::size_t Count>
+__attribute__((target("avx2"))) inline __m256i AnyOf(__m256i block, const FormVectors& forms) {
   __m256i hits = _mm256_cmpeq_epi16(block, forms.form[0]);
-  for (std::size_t k = 1; k < count; ++k) {
+  for (std::size_t k = 1; k < Count; ++k) {
     hits = _mm256_or_si256(hits, _mm256_cmpeq_epi16(block, forms.form[k]));
   }
   return hits;
 }
 
-// Candidates for a match's start, sixteen units at a time: the units among
-// the forms of the needle's first unit, each checked in full by matchesAt.
-template <std::size_t count, typename MatchesAt>
-__attribute__((target("avx2"))) std::size_t CandidatesAvx2(std::u16string_view hay, std::size_t& i,
-                                                           std::size_t last,
-                                                           const FormVectors& first,
-                                                           const MatchesAt& matchesAt) {
+template <std::size_t FirstCount, std::size_t SecondCount, typename MatchesAt>
+__attribute__((target("avx2"))) std::size_t ScanAvx2(const char16_t* hay, std::size_t& i,
+                                                     std::size_t last, const UnitForms& first,
+                                                     const UnitForms& second,
+                                                     const MatchesAt& matchesAt) {
+  FormVectors firstForms;
+  FormVectors secondForms;
+  for (std::size_t k = 0; k < 4; ++k) {
+    firstForms.form[k] = Spread(first.units[k < first.count ? k : 0]);
+    secondForms.form[k] = Spread(second.units[k < second.count ? k : 0]);
+  }
   for (; i + 16 <= last + 1; i += 16) {
-    const auto* at = reinterpret_cast<const __m256i*>(hay.data() + i);
-    auto mask =
-        static_cast<unsigned>(_mm256_movemask_epi8(AnyOf<count>(_mm256_loadu_si256(at), first)));
+    __m256i hits = AnyOf<FirstCount>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(hay + i)),
+                                     firstForms);
+    if constexpr (SecondCount > 0) {
+      hits = _mm256_and_si256(
+          hits,
+          AnyOf<SecondCount>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(hay + i + 1)),
+                             secondForms));
+    }
+    auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hits));
     while (mask != 0) {
       const auto bit = static_cast<unsigned>(std::countr_zero(mask));
       if (matchesAt(i + bit / 2)) {
@@ -139,34 +143,55 @@ __attribute__((target("avx2"))) std::size_t CandidatesAvx2(std::u16string_view h
   return kNotFound;
 }
 
+template <std::size_t FirstCount, typename MatchesAt>
+std::size_t ScanAvx2WithSecond(const char16_t* hay, std::size_t& i, std::size_t last,
+                               const UnitForms& first, const UnitForms* second,
+                               const MatchesAt& matchesAt) {
+  if (second == nullptr) {
+    return ScanAvx2<FirstCount, 0>(hay, i, last, first, first, matchesAt);
+  }
+  switch (second->count) {
+    case 1:
+      return ScanAvx2<FirstCount, 1>(hay, i, last, first, *second, matchesAt);
+    case 2:
+      return ScanAvx2<FirstCount, 2>(hay, i, last, first, *second, matchesAt);
+    case 3:
+      return ScanAvx2<FirstCount, 3>(hay, i, last, first, *second, matchesAt);
+    default:
+      return ScanAvx2<FirstCount, 4>(hay, i, last, first, *second, matchesAt);
+  }
+}
+
 template <typename MatchesAt>
-__attribute__((target("avx2"))) std::size_t CandidatesAvx2(std::u16string_view hay, std::size_t& i,
-                                                           std::size_t last, const UnitForms& first,
-                                                           const MatchesAt& matchesAt) {
-  const FormVectors forms = SpreadForms(first);
+std::size_t ScanAvx2Dispatch(const char16_t* hay, std::size_t& i, std::size_t last,
+                             const UnitForms& first, const UnitForms* second,
+                             const MatchesAt& matchesAt) {
   switch (first.count) {
     case 1:
-      return CandidatesAvx2<1>(hay, i, last, forms, matchesAt);
+      return ScanAvx2WithSecond<1>(hay, i, last, first, second, matchesAt);
     case 2:
-      return CandidatesAvx2<2>(hay, i, last, forms, matchesAt);
+      return ScanAvx2WithSecond<2>(hay, i, last, first, second, matchesAt);
     case 3:
-      return CandidatesAvx2<3>(hay, i, last, forms, matchesAt);
+      return ScanAvx2WithSecond<3>(hay, i, last, first, second, matchesAt);
     default:
-      return CandidatesAvx2<4>(hay, i, last, forms, matchesAt);
+      return ScanAvx2WithSecond<4>(hay, i, last, first, second, matchesAt);
   }
+}
+
+// POKOPEN_NO_AVX2 set makes the benchmarks measure the plain search.
+bool HasAvx2() {
+  static const bool has =
+      __builtin_cpu_supports("avx2") != 0 && std::getenv("POKOPEN_NO_AVX2") == nullptr;
+  return has;
 }
 #endif
 
-}  // namespace
-
-UnitForms Needle::FormsOf(char16_t unit) const {
-  if (folding_) {
-    return FormsFolding(unit);
-  }
-  UnitForms forms;
-  forms.units[forms.count++] = unit;
-  return forms;
+bool IsAmong(char16_t unit, const UnitForms& forms) {
+  return std::find(forms.units.begin(), forms.units.begin() + forms.count, unit) !=
+         forms.units.begin() + forms.count;
 }
+
+}  // namespace
 
 std::size_t Needle::FindIn(std::u16string_view hay, std::size_t from) const {
   if (hay.size() < units_.size()) {
@@ -174,22 +199,21 @@ std::size_t Needle::FindIn(std::u16string_view hay, std::size_t from) const {
   }
   // A match can begin no later than this.
   const std::size_t last = hay.size() - units_.size();
+  const bool two = units_.size() >= 2;
   std::size_t i = from;
 #if defined(__x86_64__)
   if (HasAvx2()) {
-    const auto matches = [&](std::size_t at) { return MatchesAt(hay, at); };
-    const std::size_t found = CandidatesAvx2(hay, i, last, firstForms_, matches);
+    const auto matches = [&](std::size_t at) { return MatchesAt(hay, at, 2, units_.size()); };
+    const std::size_t found =
+        ScanAvx2Dispatch(hay.data(), i, last, firstForms_, two ? &secondForms_ : nullptr, matches);
     if (found != kNotFound) {
       return found;
     }
   }
 #endif
   for (; i <= last; ++i) {
-    i = FindAnyOf(hay.substr(0, last + 1), i, firstForms_);
-    if (i == kNotFound) {
-      return kNotFound;
-    }
-    if (MatchesAt(hay, i)) {
+    if (IsAmong(hay[i], firstForms_) && (!two || IsAmong(hay[i + 1], secondForms_)) &&
+        MatchesAt(hay, i, 2, units_.size())) {
       return i;
     }
   }

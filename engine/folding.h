@@ -69,9 +69,6 @@ struct UnitForms {
 
 UnitForms FormsFolding(char16_t folded);
 
-// First position at or after `from` holding one of `forms`, or kNotFound.
-std::size_t FindAnyOf(std::u16string_view hay, std::size_t from, const UnitForms& forms);
-
 // A needle ready for repeated searching under one comparison mode.
 class Needle {
  public:
@@ -80,18 +77,25 @@ class Needle {
   std::size_t size() const { return units_.size(); }
   bool empty() const { return units_.empty(); }
   const std::u16string& units() const { return units_; }  // folded when folding
+  bool folding() const { return folding_; }
 
   // 0-based position of the first whole occurrence at or after `from`, or
   // kNotFound. The needle is not empty.
   std::size_t FindIn(std::u16string_view hay, std::size_t from) const;
 
+  // The most units at the end of text, fewer than the needle's, that are its
+  // beginning: where an occurrence that text cuts off may start.
+  std::size_t BeginningAtEnd(std::u16string_view text) const;
+
  private:
-  bool MatchesAt(std::u16string_view hay, std::size_t at) const;
+  // Whether the needle's units from `from` up to `to` are at hay[at + from...].
+  bool MatchesAt(std::u16string_view hay, std::size_t at, std::size_t from, std::size_t to) const;
   UnitForms FormsOf(char16_t unit) const;
 
   std::u16string units_;
   bool folding_;
   UnitForms firstForms_;
+  UnitForms secondForms_;
 };
 
 }  // namespace mdlFlexConv::detail

@@ -54,48 +54,67 @@ inline constexpr std::u16string_view PUNCTUATION_SET = u"。、，．（）「�
 std::u16string ReplaceBeforePunctuation(std::u16string_view text, std::u16string_view find,
                                         std::u16string_view replacement, std::u16string_view set);
 
-// ぽこる語 in style 0 (standard), 1 (cheerful) or 2 (troubled). Flags are 1 for
-// set, anything else for not set.
+// The six speech styles, numbered as the Options menu lists them.
+enum class Style : int {
+  Standard = 0,  // 標準ぽこる語
+  Cheerful = 1,  // 元気なぽこる語
+  Troubled = 2,  // お悩みぽこる語
+  Nyu = 3,       // ぷちこにゅ
+  Nyo = 4,       // でじこにょ
+  Pyo = 5,       // ぴよこぴょ
+};
+
+inline constexpr int kStyleCount = 6;
+
+// The style of a menu index 0 to 5; any other index is the standard style.
+Style StyleAt(int index);
+
+// Whether the style is a character dialect, which rewrites sentence endings
+// only (and reads only Flags::force), rather than the persona language.
+bool IsDialect(Style style);
+
+struct Flags {
+  bool pokoru = false;  // "ぽこる" also in the styles other than the cheerful one
+  bool first = false;   // first-person words
+  bool second = false;  // second-person words
+  bool force = false;   // every sentence ending, not only です before punctuation
+};
+
+// One conversion, of a whole text or of a text that arrives in pieces: the
+// result is the same whatever the pieces.
+class Converter {
+ public:
+  Converter(Style style, Flags flags);
+  Converter(Converter&&) noexcept;
+  Converter& operator=(Converter&&) noexcept;
+  ~Converter();
+
+  // Converts what it can of `piece`, appending the result to `out`; units
+  // that may still belong to a rewrite are held back until the next piece.
+  void Push(std::u16string_view piece, std::u16string& out);
+  // Appends the rest once the whole text has been pushed; the converter is
+  // then ready for another text.
+  void Finish(std::u16string& out);
+  // Pushes the whole text and finishes.
+  std::u16string Run(std::u16string_view text);
+
+  // The first position at or after `from` (and before the text's end) where
+  // the text may be cut so that converting the two parts apart gives the
+  // whole text's result, or npos. Never inside a CR LF or a surrogate pair.
+  std::size_t NextSafeCut(std::u16string_view text, std::size_t from) const;
+
+  struct Rules;
+
+ private:
+  std::unique_ptr<Rules> rules_;
+};
+
+// ぽこる語 in style 0 (standard), 1 (cheerful) or 2 (troubled); any other
+// style is the standard one. Flags are 1 for set, anything else for not set.
 std::u16string ConvertPersona(std::u16string_view text, int style, int flagPokoru, int flagFirst,
                               int flagSecond, int flagForce);
 
 // The character dialects: kind 0 にゅ, 1 にょ, 2 ぴょ (any other kind: にゅ).
 std::u16string ConvertDialect(std::u16string_view text, int kind, int flagForce);
-
-// The conversion the window's Convert command performs for a speech style
-// 0 to 5 and the four flags: styles 3 to 5 are the dialects (only flagForce is
-// read), every other style the persona language.
-std::u16string ConvertSpeechStyle(std::u16string_view text, int speechStyle, int flagPokoru,
-                                  int flagFirst, int flagSecond, int flagForce);
-
-// One conversion run over a text that arrives in pieces. The result is the
-// same as converting the whole text at once, whatever the pieces.
-class Converter {
- public:
-  static Converter Persona(int style, int flagPokoru, int flagFirst, int flagSecond, int flagForce);
-  static Converter Dialect(int kind, int flagForce);
-  static Converter SpeechStyle(int speechStyle, int flagPokoru, int flagFirst, int flagSecond,
-                               int flagForce);
-
-  Converter(Converter&&) noexcept;
-  Converter& operator=(Converter&&) noexcept;
-  ~Converter();
-
-  // Converts what it can of `piece`, appending the result to `out`; a few
-  // units may be held back until the next piece shows how they end.
-  void Push(std::u16string_view piece, std::u16string& out);
-  // Appends the rest once the whole text has been pushed. The converter is
-  // then spent.
-  void Finish(std::u16string& out);
-
-  // Pushes the whole text and finishes.
-  std::u16string Run(std::u16string_view text);
-
-  struct Pipeline;
-
- private:
-  explicit Converter(std::unique_ptr<Pipeline> pipeline);
-  std::unique_ptr<Pipeline> pipeline_;
-};
 
 }  // namespace mdlFlexConv

@@ -37,6 +37,17 @@ void ReplaceAllStage::Push(std::u16string_view piece, std::u16string& out) {
   }
 }
 
+// A piece in which nothing is replaced and nothing is held goes on as it is,
+// without a copy: most pieces, for most words.
+std::u16string_view ReplaceAllStage::Process(std::u16string_view piece, std::u16string& buffer) {
+  if (needle_.empty() || !held_.empty() || needle_.FindIn(piece, 0) != kNotFound) {
+    return Stage::Process(piece, buffer);
+  }
+  const std::size_t hold = needle_.BeginningAtEnd(piece);
+  held_.assign(piece.substr(piece.size() - hold));
+  return piece.substr(0, piece.size() - hold);
+}
+
 // A piece too short to settle the held units: they wait on together.
 void ReplaceAllStage::PushJoined(std::u16string_view piece, std::u16string& out) {
   std::u16string joined = std::move(held_);
@@ -77,10 +88,8 @@ void ReplaceAllStage::PushFrom(std::u16string_view text, std::size_t position,
     out.append(replacement_);
     position = match + needle_.size();
   }
-  // The last length - 1 units may begin a match that the next piece completes.
-  const std::size_t undecided = needle_.size() - 1;
-  const std::size_t keep =
-      std::max(position, text.size() > undecided ? text.size() - undecided : std::size_t{0});
+  // The last units may begin a match that the next piece completes.
+  const std::size_t keep = std::max(position, text.size() - needle_.BeginningAtEnd(text));
   out.append(text.substr(position, keep - position));
   held_.assign(text.substr(keep));
 }
@@ -95,6 +104,7 @@ PunctuationGuardStage::PunctuationGuardStage(std::u16string_view find,
                                              std::u16string_view set)
     : needle_(find, Comparison::Text),
       replacement_(replacement),
+      set_(set),
       marks_(0x10000, false),
       lookahead_(std::max(needle_.size() + kWindowUnits, kFarthestCut + 1)) {
   for (const char16_t mark : set) {
@@ -134,6 +144,31 @@ void PunctuationGuardStage::Finish(std::u16string& out) {
     Run(out, true);
   }
   FlushUnchanged(out);
+}
+
+std::u16string_view PunctuationGuardStage::Process(std::u16string_view piece,
+                                                   std::u16string& buffer) {
+  const bool settled = !repeating_ && !mayFeedOnItself_ && firstPassed_ && carry_.empty() &&
+                       position_ == input_.size();
+  if (!settled || needle_.empty() || needle_.FindIn(piece, 0) != kNotFound) {
+    return Stage::Process(piece, buffer);
+  }
+  // No match: the piece goes on as it is, but for units that may begin one.
+  const std::size_t hold = needle_.BeginningAtEnd(piece);
+  input_.assign(piece.substr(piece.size() - hold));
+  position_ = 0;
+  return piece.substr(0, piece.size() - hold);
+}
+
+void PunctuationGuardStage::Reset() {
+  carry_.clear();
+  input_.clear();
+  position_ = 0;
+  consumed_ = 0;
+  repeating_ = false;
+  firstPassed_ = false;
+  chain_.clear();
+  windowCounts_.clear();
 }
 
 void PunctuationGuardStage::Run(std::u16string& out, bool textEnded) {
@@ -331,12 +366,16 @@ void StageChain::Finish(std::u16string& out) {
   }
 }
 
+void StageChain::Reset() {
+  for (const auto& stage : stages_) {
+    stage->Reset();
+  }
+}
+
 void StageChain::PushFrom(std::size_t first, std::u16string_view piece, std::u16string& out) {
   std::u16string_view current = piece;
   for (std::size_t i = first; i < stages_.size(); ++i) {
-    buffers_[i].clear();
-    stages_[i]->Push(current, buffers_[i]);
-    current = buffers_[i];
+    current = stages_[i]->Process(current, buffers_[i]);
   }
   out.append(current);
 }

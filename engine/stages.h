@@ -24,6 +24,15 @@ class Stage {
   virtual void Push(std::u16string_view piece, std::u16string& out) = 0;
   // The text has ended: appends everything held back.
   virtual void Finish(std::u16string& out) = 0;
+  // Forgets the text so far, ready for a new one.
+  virtual void Reset() = 0;
+  // Push for a chain: the result is `piece` itself, or a part of it, where
+  // the stage changes nothing in it, and otherwise is written to `buffer`.
+  virtual std::u16string_view Process(std::u16string_view piece, std::u16string& buffer) {
+    buffer.clear();
+    Push(piece, buffer);
+    return buffer;
+  }
 };
 
 // ReplaceAll: every non-overlapping occurrence of `find`, left to right.
@@ -32,6 +41,10 @@ class ReplaceAllStage final : public Stage {
   ReplaceAllStage(std::u16string_view find, std::u16string_view replacement, Comparison mode);
   void Push(std::u16string_view piece, std::u16string& out) override;
   void Finish(std::u16string& out) override;
+  void Reset() override { held_.clear(); }
+  std::u16string_view Process(std::u16string_view piece, std::u16string& buffer) override;
+
+  const Needle& Find() const { return needle_; }
 
  private:
   void PushJoined(std::u16string_view piece, std::u16string& out);
@@ -54,6 +67,17 @@ class PunctuationGuardStage final : public Stage {
                         std::u16string_view set);
   void Push(std::u16string_view piece, std::u16string& out) override;
   void Finish(std::u16string& out) override;
+  void Reset() override;
+  std::u16string_view Process(std::u16string_view piece, std::u16string& buffer) override;
+
+  const Needle& Find() const { return needle_; }
+  const std::u16string& Replacement() const { return replacement_; }
+  const std::u16string& Set() const { return set_; }
+  // How many units from a match's start a decision about it may look at.
+  std::size_t Lookahead() const { return lookahead_; }
+  // Whether a rewrite can lead to another of its own making; only then is
+  // the rewriting watched for a loop that never ends.
+  bool MayFeedOnItself() const { return mayFeedOnItself_; }
 
  private:
   struct Entry {
@@ -81,6 +105,7 @@ class PunctuationGuardStage final : public Stage {
 
   Needle needle_;  // folded
   std::u16string replacement_;
+  std::u16string set_;
   std::vector<bool> marks_;  // indexed by folded unit
   std::size_t lookahead_;
   bool mayFeedOnItself_ = false;  // a rewrite can lead to another of its own making
@@ -101,6 +126,10 @@ class StageChain {
   void Add(std::unique_ptr<Stage> stage);
   void Push(std::u16string_view piece, std::u16string& out);
   void Finish(std::u16string& out);
+  void Reset();
+
+  std::size_t Size() const { return stages_.size(); }
+  Stage& At(std::size_t i) const { return *stages_[i]; }
 
  private:
   void PushFrom(std::size_t first, std::u16string_view piece, std::u16string& out);

@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a purpose needs and that are missing:
-#   scripts/setup.sh run    build and run the program
-#   scripts/setup.sh test   build and run every test as well
+#   scripts/setup.sh run       build and run the program
+#   scripts/setup.sh package   build the Debian packages as well
+#   scripts/setup.sh test      run every test and check the packages as well
 set -euo pipefail
 
-run_packages=(cmake g++ make qt6-base-dev fonts-ipafont-gothic)
-test_packages=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils imagemagick
-               clang libclang-rt-14-dev)
+run_packages=(cmake g++ make qt6-base-dev fonts-ipafont-gothic librsvg2-bin)
+package_packages=(debhelper libgtest-dev libgmock-dev)
+test_packages=(libbenchmark-dev xvfb xauth x11-utils imagemagick clang libclang-rt-14-dev
+               qt6-translations-l10n lintian desktop-file-utils appstream man-db)
 
 case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;
-  test) wanted=("${run_packages[@]}" "${test_packages[@]}") ;;
-  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+  package) wanted=("${run_packages[@]}" "${package_packages[@]}") ;;
+  test) wanted=("${run_packages[@]}" "${package_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 run|package|test" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the whole suite with warnings as
 # errors, then the engine, codec, common and converter tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then a short fuzzing run.
+# AddressSanitizer and UndefinedBehaviorSanitizer, then a short fuzzing run,
+# then the Debian packages: built, checked with lintian, installed, tried and
+# removed again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,4 +22,10 @@ ctest --test-dir build-asan --output-on-failure -j"$jobs"
 if [ -x fuzz/run.sh ]; then
   fuzz/run.sh 60
 fi
+
+# The tests have run above, so the package build skips them.
+started=$SECONDS
+DEB_BUILD_OPTIONS="nocheck noddebs parallel=$jobs" scripts/build-packages.sh out
+scripts/check-packages.sh out
+echo "Packages built, installed, checked and removed in $((SECONDS - started)) s."
 echo "All tests passed."

@@ -17,6 +17,7 @@
 #include "mdlPokoConv.h"
 #include "pokopenVersion.h"
 #include "progressDisplay.h"
+#include "qtPlatform.h"
 #include "versionText.h"
 
 #include "icon/pokopen16.xpm"
@@ -35,7 +36,6 @@ constexpr platform::Twips kSourceBox{0, 480, 7752, 1992};
 constexpr platform::Twips kConvertedLabel{60, 2580, 2148, 324};
 constexpr platform::Twips kConvertedBox{0, 2940, 7752, 2112};
 
-constexpr int kFirstDialectStyle = 3;
 constexpr int kForceFlag = 3;
 
 QString ToQString(std::u16string_view text) {
@@ -43,7 +43,7 @@ QString ToQString(std::u16string_view text) {
 }
 
 bool IsPersonaStyle(int style) {
-  return style < kFirstDialectStyle;
+  return !mdlFlexConv::IsDialect(mdlFlexConv::StyleAt(style));
 }
 
 // The language a style speaks, as the save and convert commands name it.
@@ -122,10 +122,6 @@ QIcon ProgramIcon() {
   icon.addPixmap(QPixmap(pokopen32_xpm));
   icon.addPixmap(QPixmap(pokopen16_xpm));
   return icon;
-}
-
-int EngineFlag(bool checked) {
-  return checked ? 1 : 0;
 }
 
 constexpr std::u16string_view kConvertTitle = u"変換 - ぽこぺん";
@@ -274,6 +270,10 @@ void frmMain::SetCommandCaptions(int style) {
   mnuConvExec.setText(prefix + u"に変換(&C)"_s);
 }
 
+std::int32_t frmMain::WindowHandle() const {
+  return platform::HandleOfWindow(*this);
+}
+
 int frmMain::SpeechStyle() const {
   for (std::size_t i = 0; i < mnuOptDepth.size(); ++i) {
     if (mnuOptDepth[i].isChecked()) {
@@ -292,9 +292,10 @@ void frmMain::mnuFileEnd_Click() {
 }
 
 void frmMain::mnuConvExec_Click() {
-  mdlFlexConv::Converter converter = mdlFlexConv::Converter::SpeechStyle(
-      SpeechStyle(), EngineFlag(ConversionFlag(0)), EngineFlag(ConversionFlag(1)),
-      EngineFlag(ConversionFlag(2)), EngineFlag(ConversionFlag(kForceFlag)));
+  // The dialects read only the force flag; their converter ignores the rest.
+  const mdlFlexConv::Flags flags{ConversionFlag(0), ConversionFlag(1), ConversionFlag(2),
+                                 ConversionFlag(kForceFlag)};
+  mdlFlexConv::Converter converter(mdlFlexConv::StyleAt(SpeechStyle()), flags);
   const BusyPointer hourglass(services_);
   platform::ProgressDisplay progress(*this, kConvertTitle, kConvertLabel);
   // The source goes through the converter a piece at a time, straight into

@@ -44,7 +44,7 @@ class frmMain : public QMainWindow {
   platform::Services& Services() const { return services_; }
   void SetSourceText(std::u16string_view text) { txtSource.SetText(text); }
   std::u16string ConvertedText() const { return txtPokoryun.Text(); }
-  std::int32_t WindowHandle() const { return services_.WindowHandle(this); }
+  std::int32_t WindowHandle() const;
   std::int32_t InstanceHandle() const { return services_.InstanceHandle(); }
 
   void mnuFileOpen_Click();
@@ -88,7 +88,8 @@ class frmMain : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  mdlPokoConv::BrowseRequest TextFileRequest(std::u16string_view title) const;
+  mdlPokoConv::BrowseRequest TextFileRequest(std::u16string_view title,
+                                             std::u16string_view filter) const;
   void SetUpClientArea();
   void SetUpMenus();
   void SetUpShortcutKeys();

@@ -9,8 +9,12 @@ namespace {
 
 using namespace std::string_literals;
 
-// One filter: its description, its pattern, and the NUL that ends the list.
+// Each filter is a description and a pattern; one more NUL ends the list.
 const std::u16string kTextFileFilter = u"plain TEXT File (*.txt)\0*.txt\0\0"s;
+// Saving offers UTF-8 as a second choice; the first stays code page 932.
+const std::u16string kSaveFilters =
+    u"plain TEXT File (*.txt)\0*.txt\0UTF-8 TEXT File (*.txt)\0*.txt\0\0"s;
+constexpr std::uint32_t kUtf8SaveFilter = 2;
 
 constexpr std::u16string_view kLoadTitle = u"読み込み - ぽこぺん";
 constexpr std::u16string_view kSaveTitle = u"保存 - ぽこぺん";
@@ -18,11 +22,12 @@ constexpr std::u16string_view kSaveTitle = u"保存 - ぽこぺん";
 }  // namespace
 
 // Asked afresh on every run: neither command remembers the last file.
-mdlPokoConv::BrowseRequest frmMain::TextFileRequest(std::u16string_view title) const {
+mdlPokoConv::BrowseRequest frmMain::TextFileRequest(std::u16string_view title,
+                                                    std::u16string_view filter) const {
   mdlPokoConv::BrowseRequest request;
   request.hwndOwner = WindowHandle();
   request.hInstance = InstanceHandle();
-  request.strFilter = kTextFileFilter;
+  request.strFilter = filter;
   request.strPath.clear();
   request.strTitle = title;
   return request;
@@ -30,7 +35,7 @@ mdlPokoConv::BrowseRequest frmMain::TextFileRequest(std::u16string_view title) c
 
 void frmMain::mnuFileOpen_Click() {
   mdlPokoConv::ErrorTrap trap(Services(), u"frmMain!mnuFileOpen.Click");
-  mdlPokoConv::BrowseRequest request = TextFileRequest(kLoadTitle);
+  mdlPokoConv::BrowseRequest request = TextFileRequest(kLoadTitle, kTextFileFilter);
   if (mdlPokoConv::GetBrowsePath(Services(), request) == 0) {
     return;
   }
@@ -47,13 +52,16 @@ void frmMain::mnuFileOpen_Click() {
 
 void frmMain::mnuFileSave_Click() {
   mdlPokoConv::ErrorTrap trap(Services(), u"frmMain!mnuFileSave.Click");
-  mdlPokoConv::BrowseRequest request = TextFileRequest(kSaveTitle);
+  mdlPokoConv::BrowseRequest request = TextFileRequest(kSaveTitle, kSaveFilters);
   if (mdlPokoConv::GetSaveBrowsePath(Services(), request) == 0) {
     return;
   }
   const mdlPokoConv::HourglassPointer hourglass(trap);
   mdlPokoConv::TextFileWriter file;
-  trap.Step([&] { file.Create(mdlPokoConv::UnquotedPath(request.strPath)); });
+  const mdlPokoConv::SaveFormat format = request.nFilterIndex == kUtf8SaveFilter
+                                             ? mdlPokoConv::SaveFormat::Utf8
+                                             : mdlPokoConv::SaveFormat::Cp932;
+  trap.Step([&] { file.Create(mdlPokoConv::UnquotedPath(request.strPath), format); });
   trap.Step([&] { file.WriteText(ConvertedText()); });
   trap.Step([&] { file.Close(); });
 }

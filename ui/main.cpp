@@ -2,13 +2,16 @@
 // and ends with status 3, so a script can fall back to pokopen-convert.
 #include <QApplication>
 #include <QByteArray>
+#include <QLocale>
 #include <QMessageLogContext>
 #include <QString>
+#include <QTranslator>
 #include <QtGlobal>
 #include <cstdio>
 #include <cstdlib>
 
 #include "frmMain.h"
+#include "qtApplication.h"
 #include "qtPlatform.h"
 
 namespace {
@@ -46,6 +49,10 @@ int main(int argc, char* argv[]) {
   const QtMessageHandler usual = qInstallMessageHandler(StartUpMessages);
   QApplication application(argc, argv);
   qInstallMessageHandler(usual);
+  QApplication::setDesktopFileName(QString::fromUtf16(platform::kDesktopFileName));
+  QTranslator qtTexts;
+  platform::InstallQtTranslations(qtTexts, QLocale::system());
+  QApplication::setFont(platform::UserInterfaceFont(QApplication::font()));
 
   platform::QtServices services;
   frmMain window(services);

@@ -6,7 +6,6 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <algorithm>
 
 namespace platform {
 
@@ -16,7 +15,6 @@ namespace {
 
 // The program's instance handle; any nonzero number serves.
 constexpr std::int32_t kInstanceHandle = 0x00400000;
-constexpr std::int32_t kWindowHandleStep = 4;
 
 QString ToQString(std::u16string_view text) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
@@ -143,7 +141,7 @@ std::int32_t QtServices::GetSaveFileName(OpenFileName& ofn) {
 }
 
 std::int32_t QtServices::RunFileDialog(OpenFileName& ofn, DialogKind kind) {
-  QFileDialog dialog(WindowFromHandle(ofn.hwndOwner), ToQString(ofn.lpstrTitle));
+  QFileDialog dialog(WindowOfHandle(ofn.hwndOwner), ToQString(ofn.lpstrTitle));
   // Qt's own dialog behaves the same on every desktop and can be driven by tests.
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   if (kind == DialogKind::Save) {
@@ -154,8 +152,12 @@ std::int32_t QtServices::RunFileDialog(OpenFileName& ofn, DialogKind kind) {
   }
   dialog.setFileMode((ofn.Flags & OFN_FILEMUSTEXIST) != 0 ? QFileDialog::ExistingFile
                                                           : QFileDialog::AnyFile);
-  if (const QStringList filters = NameFiltersFrom(ofn.lpstrFilter); !filters.isEmpty()) {
+  const QStringList filters = NameFiltersFrom(ofn.lpstrFilter);
+  if (!filters.isEmpty()) {
     dialog.setNameFilters(filters);
+    if (ofn.nFilterIndex >= 1 && ofn.nFilterIndex <= static_cast<std::uint32_t>(filters.size())) {
+      dialog.selectNameFilter(filters[static_cast<qsizetype>(ofn.nFilterIndex) - 1]);
+    }
   }
   if (!ofn.lpstrFile.empty()) {
     dialog.selectFile(ToQString(ofn.lpstrFile));
@@ -168,33 +170,23 @@ std::int32_t QtServices::RunFileDialog(OpenFileName& ofn, DialogKind kind) {
     return 0;
   }
   ofn.lpstrFile = QDir::toNativeSeparators(chosen.front()).toStdU16String();
+  if (const qsizetype chosenFilter = filters.indexOf(dialog.selectedNameFilter());
+      chosenFilter >= 0) {
+    ofn.nFilterIndex = static_cast<std::uint32_t>(chosenFilter + 1);
+  }
   return 1;
 }
 
-std::int32_t QtServices::WindowHandle(const QWidget* window) {
-  if (window == nullptr) {
-    return 0;
-  }
-  std::erase_if(windows_, [](const auto& entry) { return entry.first.isNull(); });
-  const auto known = std::find_if(windows_.begin(), windows_.end(),
-                                  [window](const auto& entry) { return entry.first == window; });
-  if (known != windows_.end()) {
-    return known->second;
-  }
-  // The handle lets a dialog take the window as its parent again later.
-  const std::int32_t handle = nextWindowHandle_;
-  nextWindowHandle_ += kWindowHandleStep;
-  windows_.emplace_back(const_cast<QWidget*>(window), handle);
-  return handle;
+std::int32_t HandleOfWindow(const QWidget& window) {
+  // The native window ids of X11 fit in 32 bits, as Windows handles did.
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(window.winId()));
 }
 
-QWidget* QtServices::WindowFromHandle(std::int32_t handle) const {
+QWidget* WindowOfHandle(std::int32_t handle) {
   if (handle == 0) {
     return nullptr;
   }
-  const auto known = std::find_if(windows_.begin(), windows_.end(),
-                                  [handle](const auto& entry) { return entry.second == handle; });
-  return known != windows_.end() ? known->first.data() : nullptr;
+  return QWidget::find(static_cast<WId>(static_cast<std::uint32_t>(handle)));
 }
 
 std::int32_t QtServices::InstanceHandle() {

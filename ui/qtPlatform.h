@@ -3,13 +3,10 @@
 // program.
 #pragma once
 
-#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 #include <cstdint>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 #include "platform.h"
 
@@ -27,20 +24,18 @@ class QtServices final : public Services {
   void SetMousePointer(int pointer) override;
   std::int32_t GetOpenFileName(OpenFileName& ofn) override;
   std::int32_t GetSaveFileName(OpenFileName& ofn) override;
-  std::int32_t WindowHandle(const QWidget* window) override;
   std::int32_t InstanceHandle() override;
   void EndProgram() override;
-
-  // The window a handle names, or null for 0, an unknown handle or a window
-  // that no longer exists.
-  QWidget* WindowFromHandle(std::int32_t handle) const;
 
  private:
   enum class DialogKind { Open, Save };
   std::int32_t RunFileDialog(OpenFileName& ofn, DialogKind kind);
-
-  std::vector<std::pair<QPointer<QWidget>, std::int32_t>> windows_;
-  std::int32_t nextWindowHandle_ = 0x00010010;
 };
+
+// The handle that names a window to the dialogs it owns: its native window id.
+std::int32_t HandleOfWindow(const QWidget& window);
+// The window a handle names, or null for 0, an unknown handle or a window
+// that no longer exists.
+QWidget* WindowOfHandle(std::int32_t handle);
 
 }  // namespace platform

@@ -60,8 +60,9 @@ void Convert(benchmark::State& state, TextCache& cache, benchTexts::Kind kind, S
   out.reserve(kPieceUnits * 8);
   std::size_t produced = 0;
   for (auto _ : state) {
-    auto converter = mdlFlexConv::Converter::SpeechStyle(
-        setting.style, setting.pokoru, setting.first, setting.second, setting.force);
+    mdlFlexConv::Converter converter(
+        mdlFlexConv::StyleAt(setting.style),
+        {setting.pokoru == 1, setting.first == 1, setting.second == 1, setting.force == 1});
     for (std::size_t at = 0; at < text.size(); at += kPieceUnits) {
       out.clear();
       converter.Push(std::u16string_view(text).substr(at, kPieceUnits), out);

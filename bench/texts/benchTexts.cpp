@@ -76,6 +76,58 @@ constexpr std::array<std::u16string_view, 60> kSeedSentences = {
     u"以上です。",
 };
 
+// A technical manual: Japanese sentences around commands, paths, options and
+// numbers, and lines of code and output between the paragraphs.
+constexpr std::array<std::u16string_view, 32> kTechnicalSentences = {
+    u"設定ファイルは /etc/pokopen/config.toml にあります。",
+    u"まず sudo apt-get install -y cmake g++ qt6-base-dev を実行してください。",
+    u"ビルドには約 12 分かかります（2 コア、メモリ 8 GiB の場合）。",
+    u"エラー 0x80070005 が出た場合は、ファイルの権限を確認します。",
+    u"git clone https://example.org/pokopen.git でリポジトリを取得します。",
+    u"ログは /var/log/pokopen/convert.log に出力されます。",
+    u"オプション --jobs=4 を付けると、4 つのスレッドで変換します。",
+    u"この関数は std::u16string_view を受け取り、std::u16string を返します。",
+    u"戻り値が 0 でない場合は、errno を見てください。",
+    u"詳しくは man 1 pokopen-convert を参照してください。",
+    u"環境変数 LANG=ja_JP.UTF-8 を設定しておくと便利です。",
+    u"Ubuntu 24.04 と Debian 12 で動作を確認しました。",
+    u"バッファの大きさは 65536 バイトです。",
+    u"テストは ctest --test-dir build-test -j2 で実行できます。",
+    u"ポート 8080 が使われていないことを確認してください。",
+    u"私の環境では、1 GB のファイルを 3.2 秒で処理できました。",
+    u"このコマンドは終了コード 2 を返すことがあります。",
+    u"ファイル名に空白を含む場合は、\"My Documents/a.txt\" のように引用符で囲みます。",
+    u"最新版は v1.00.2000 です。",
+    u"CPU 使用率が 100% になるのは正常な動作です。",
+    u"HTTP ステータス 404 は、ページが見つからないことを示します。",
+    u"この設定は config.yaml の timeout: 30 で変更できます。",
+    u"自分で確認したい場合は、diff -u old.txt new.txt を使ってください。",
+    u"あなたの PR は main ブランチにマージされました。",
+    u"キャッシュは ~/.cache/pokopen/ に保存されます。",
+    u"JSON の例: {\"style\": 1, \"force\": true, \"name\": \"ぽこる\"}",
+    u"パッチは 3 件あります: #1201、#1202、#1207 です。",
+    u"その場合は、chmod 644 ~/.config/pokopen/settings.ini としてください。",
+    u"メモリ使用量は約 64 MiB に抑えられています。",
+    u"IPv4 アドレス 192.168.0.10 に接続できない場合は、ファイアウォールを確認します。",
+    u"次の章では、API の使い方を説明します。",
+    u"以上で、インストールは完了です。",
+};
+
+constexpr std::array<std::u16string_view, 12> kCodeLines = {
+    u"    for (std::size_t i = 0; i < text.size(); ++i) {",
+    u"        total += weights[i] * values[i];",
+    u"    }",
+    u"$ ./configure --prefix=/usr/local && make -j4 && sudo make install",
+    u"$ pokopen-convert --style=1 --force notes.txt -o notes-pokoru.txt",
+    u"Reading package lists... Done",
+    u"drwxr-xr-x 2 root root 4096 Dec  7 12:34 /usr/share/pokopen",
+    u"    if (result != 0) { return -1; }",
+    u"export PATH=\"$HOME/.local/bin:$PATH\"",
+    u"  \"dependencies\": { \"lodash\": \"^4.17.21\" },",
+    u"SELECT id, name FROM users WHERE created_at > '2026-01-01';",
+    u"[INFO] 2026-12-07T10:15:30Z worker-3 processed 1048576 bytes in 12 ms",
+};
+
 // Every first- and second-person word as written, in katakana and in
 // half-width katakana.
 constexpr std::u16string_view kPronouns =
@@ -165,6 +217,44 @@ std::u16string GrowProse(std::size_t utf8Bytes) {
   }
 }
 
+// Paragraphs of two to five sentences drawn at random, and now and then a
+// block of two to four lines of code or output between them.
+std::u16string GrowTechnical(std::size_t utf8Bytes) {
+  const auto lengthsOf = [](const auto& pieces) {
+    std::vector<std::size_t> lengths;
+    for (const std::u16string_view piece : pieces) {
+      lengths.push_back(Utf8Length(piece));
+    }
+    return lengths;
+  };
+  const std::vector<std::size_t> sentenceLengths = lengthsOf(kTechnicalSentences);
+  const std::vector<std::size_t> codeLengths = lengthsOf(kCodeLines);
+  Grower grower(utf8Bytes);
+  Sequence sequence;
+  for (;;) {
+    const std::size_t sentences = 2 + sequence.Below(4);
+    for (std::size_t i = 0; i < sentences; ++i) {
+      const std::size_t pick = sequence.Below(kTechnicalSentences.size());
+      if (!grower.Append(kTechnicalSentences[pick], sentenceLengths[pick])) {
+        return grower.Take();
+      }
+    }
+    if (!grower.Append(u"\n", 1)) {
+      return grower.Take();
+    }
+    if (sequence.Below(3) != 0) {
+      continue;
+    }
+    const std::size_t lines = 2 + sequence.Below(3);
+    for (std::size_t i = 0; i < lines; ++i) {
+      const std::size_t pick = sequence.Below(kCodeLines.size());
+      if (!grower.Append(kCodeLines[pick], codeLengths[pick]) || !grower.Append(u"\n", 1)) {
+        return grower.Take();
+      }
+    }
+  }
+}
+
 std::u16string Repeat(std::u16string_view unit, std::size_t utf8Bytes) {
   const std::size_t unitBytes = Utf8Length(unit);
   Grower grower(utf8Bytes);
@@ -180,6 +270,8 @@ std::string_view KindName(Kind kind) {
   switch (kind) {
     case Kind::Prose:
       return "prose";
+    case Kind::Technical:
+      return "technical";
     case Kind::DesuMaru:
       return "desu-maru";
     case Kind::DesuRun:
@@ -205,6 +297,8 @@ std::u16string Generate(Kind kind, std::size_t utf8Bytes) {
   switch (kind) {
     case Kind::Prose:
       return GrowProse(utf8Bytes);
+    case Kind::Technical:
+      return GrowTechnical(utf8Bytes);
     case Kind::DesuMaru:
       return Repeat(u"です。", utf8Bytes);
     case Kind::DesuRun:

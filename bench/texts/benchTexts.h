@@ -10,15 +10,16 @@
 namespace benchTexts {
 
 enum class Kind {
-  Prose,     // varied sentences, paragraphs and line breaks
-  DesuMaru,  // です。 over and over
-  DesuRun,   // です with nothing between
-  Nanoda,    // なのだ over and over
-  Pronouns,  // every first- and second-person word, plain, katakana and half-width
+  Prose,      // varied sentences, paragraphs and line breaks
+  Technical,  // a manual: Japanese around commands, paths and numbers, code between
+  DesuMaru,   // です。 over and over
+  DesuRun,    // です with nothing between
+  Nanoda,     // なのだ over and over
+  Pronouns,   // every first- and second-person word, plain, katakana and half-width
 };
 
-inline constexpr Kind kAllKinds[] = {Kind::Prose, Kind::DesuMaru, Kind::DesuRun, Kind::Nanoda,
-                                     Kind::Pronouns};
+inline constexpr Kind kAllKinds[] = {Kind::Prose,   Kind::Technical, Kind::DesuMaru,
+                                     Kind::DesuRun, Kind::Nanoda,    Kind::Pronouns};
 
 std::string_view KindName(Kind kind);
 std::optional<Kind> KindNamed(std::string_view name);

@@ -25,6 +25,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 struct Invocation {
   std::vector<std::string> args;
@@ -218,7 +219,7 @@ TEST(PokopenConvert, ConvertsStandardInputAsTheWindowDoes) {
   }
 }
 
-TEST(PokopenConvert, SeesEveryLineBreakAsCrLfAndWritesLf) {
+TEST(PokopenConvert, EndsLinesAsTheEncodingSaysAndWritesLf) {
   const std::vector<ConversionCase> cases = {
       // Seen as CR LF the break fills the window, so no mark follows です.
       {{}, "本当ですよ\n。", "本当ですよ\n。"},
@@ -230,8 +231,16 @@ TEST(PokopenConvert, SeesEveryLineBreakAsCrLfAndWritesLf) {
       {{}, "\n\r\r\n", "\n\n\n"},
       {{"--crlf"}, "a\nb\rc\r\nd\n", "a\r\nb\r\nc\r\nd\r\n"},
       {{"--crlf"}, "a", "a"},
-      // A byte-order mark is the person's data and stays.
-      {{}, "\xEF\xBB\xBFわたし", "\xEF\xBB\xBFぽこりゅん"},
+      // The byte-order mark is not part of the text.
+      {{}, "\xEF\xBB\xBFわたし", "ぽこりゅん"},
+      {{"--output-encoding=cp932"},
+       "\xEF\xBB\xBFわたし",
+       "\x82\xDB\x82\xB1\x82\xE8\x82\xE3\x82\xF1"},
+      // In code page 932 a lone LF stays inside its line, so 。 follows です.
+      {{"--output-encoding=utf-8"},
+       "\x96\x7B\x93\x96\x82\xC5\x82\xB7\x82\xE6\n\x81\x42",
+       "本当だりゅん。"},
+      {{"-e", "cp932", "--crlf"}, "\x82\xA0\nb\rc\r\n", "\x82\xA0\nb\r\nc\r\n"},
   };
   for (const ConversionCase& c : cases) {
     const Outcome outcome = RunConvert(c.args, c.input);
@@ -254,8 +263,9 @@ std::u16string LongMixedText() {
   return text;
 }
 
-TEST(PokopenConvert, LongTextGivesTheWholeTextResult) {
-  const std::u16string text = LongMixedText();
+// The result of converting a UTF-8 text whole in the engine, as the converter
+// writes it: every line break as LF.
+std::string WholeTextResult(std::u16string_view text, int style) {
   std::u16string asTheWindowSees;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == u'\r' || text[i] == u'\n') {
@@ -265,22 +275,41 @@ TEST(PokopenConvert, LongTextGivesTheWholeTextResult) {
       asTheWindowSees.push_back(text[i]);
     }
   }
-  for (const int style : {1, 4}) {
-    std::u16string expected;
-    for (const char16_t unit :
-         mdlFlexConv::ConvertSpeechStyle(asTheWindowSees, style, 1, 1, 1, 1)) {
-      if (unit != u'\r') {
-        expected.push_back(unit);
+  std::u16string expected;
+  for (const char16_t unit :
+       mdlFlexConv::Converter(mdlFlexConv::StyleAt(style), {true, true, true, true})
+           .Run(asTheWindowSees)) {
+    if (unit != u'\r') {
+      expected.push_back(unit);
+    }
+  }
+  return textCodec::EncodeUtf8(expected).bytes;
+}
+
+// Texts far longer than the pieces converted apart on several threads, and
+// one with no place to cut it at all, give the whole text's result with any
+// number of jobs.
+TEST(PokopenConvert, LongTextsGiveTheWholeTextResultWithAnyJobs) {
+  std::u16string noCut;
+  for (int i = 0; i < 2200000; ++i) {
+    noCut += u"です";
+  }
+  for (const std::u16string& text : {LongMixedText(), noCut}) {
+    const std::string input = textCodec::EncodeUtf8(text).bytes;
+    for (const int style : {1, 4}) {
+      const std::string expected = WholeTextResult(text, style);
+      for (const char* jobs : {"1", "2", "3"}) {
+        const Outcome outcome =
+            RunConvert({"-j", jobs, "-s", std::to_string(style), "--pokoru", "--force"}, input);
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_TRUE(outcome.out == expected)
+            << "style " << style << ", " << jobs << " jobs, " << text.size() << " units";
       }
     }
-    const Outcome outcome = RunConvert({"-s", std::to_string(style), "--pokoru", "--force"},
-                                       textCodec::EncodeUtf8(text).bytes);
-    EXPECT_EQ(outcome.status, 0);
-    EXPECT_TRUE(outcome.out == textCodec::EncodeUtf8(expected).bytes) << "style " << style;
   }
 }
 
-TEST(PokopenConvert, ReadsAndWritesCodePage932) {
+TEST(PokopenConvert, DetectsOrIsToldTheEncoding) {
   const std::string cp932Source =
       "\x82\xed\x82\xbd\x82\xb5\x82\xc5\x82\xb7\x81\x42";  // わたしです。
   const std::string cp932Result =
@@ -292,6 +321,13 @@ TEST(PokopenConvert, ReadsAndWritesCodePage932) {
       {{"--output-encoding", "cp932"}, "わたしです。", cp932Result},
       {{"--output-encoding=cp932", "-e", "utf8"}, "わたしです。", cp932Result},
       {{"-e", "cp932", "--input-encoding=UTF-8"}, "わたしです。", cp932Result},
+      {{}, cp932Source, "ぽこりゅんだりゅん。"},
+      {{"-e", "Shift_JIS"}, cp932Source, cp932Result},
+      {{"-e", "sjis", "--output-encoding=utf-8"}, cp932Source, "ぽこりゅんだりゅん。"},
+      {{"--input-encoding=auto", "-e", "utf-16"},
+       "\xFF\xFE\x8F\x30\x5F\x30\x57\x30"s,
+       "ぽこりゅん"},
+      {{}, "\xFE\xFF\x30\x8F\x30\x5F\x30\x57"s, "ぽこりゅん"},
       // ダ～リン: the tilde is written as 0x81 0x60.
       {{"--output-encoding=cp932", "--crlf"}, "あなた\n", "\x83\x5f\x81\x60\x83\x8a\x83\x93\r\n"},
   };
@@ -309,15 +345,42 @@ struct BadInputCase {
 };
 
 TEST(PokopenConvert, BadInputIsRefusedWithItsPlace) {
+  const std::string guessedUtf8 = " (if it is code page 932, say --input-encoding=cp932)";
   const std::vector<BadInputCase> cases = {
       {{},
        "ab\xff"
        "cd",
-       "pokopen-convert: standard input: invalid UTF-8 at byte offset 2"},
-      {{}, "わ\xed\xa0\x80", "pokopen-convert: standard input: invalid UTF-8 at byte offset 3"},
+       "pokopen-convert: standard input: invalid UTF-8 at byte offset 2" + guessedUtf8},
+      {{},
+       "わたしは\xed\xa0\x80です",
+       "pokopen-convert: standard input: invalid UTF-8 at byte offset 12" + guessedUtf8},
+      {{},
+       "わたしは\xe3\x81",
+       "pokopen-convert: standard input: invalid UTF-8 at byte offset 12" + guessedUtf8},
+      {{"-e", "utf-8"},
+       "\x82\xA0",
+       "pokopen-convert: standard input: invalid UTF-8 at byte offset 0"},
       {{"-e", "cp932"},
        "ab\x82",
        "pokopen-convert: standard input: invalid code page 932 at byte offset 2"},
+      {{},
+       "\x82\xA0\x82",
+       "pokopen-convert: standard input: invalid code page 932 at byte offset 2 (if it is UTF-8, "
+       "say --input-encoding=utf-8)"},
+      {{"-e", "utf-16"},
+       "ab",
+       "pokopen-convert: standard input: no UTF-16 byte-order mark to tell the byte order"},
+      {{"-e", "utf-16"},
+       "\xFF\xFE\x42",
+       "pokopen-convert: standard input: invalid UTF-16 at byte offset 2"},
+      {{},
+       "a\0b"s,
+       "pokopen-convert: standard input: a NUL byte at byte offset 1: not a text file, or UTF-16 "
+       "without a byte-order mark"},
+      {{},
+       "\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA",
+       "pokopen-convert: standard input: EUC-JP text is not read (iconv -f EUC-JP -t UTF-8 "
+       "converts it)"},
       {{"--output-encoding=cp932"},
        "わたし\nあい☃",
        "pokopen-convert: standard input: line 2, column 3: U+2603 cannot be written in code page "
@@ -325,10 +388,6 @@ TEST(PokopenConvert, BadInputIsRefusedWithItsPlace) {
       {{"--output-encoding=cp932"},
        "a\r\nb\rc😀",
        "pokopen-convert: standard input: line 3, column 2: U+1F600 cannot be written in code page "
-       "932"},
-      {{"--output-encoding=cp932"},
-       "\xEF\xBB\xBFわたし",
-       "pokopen-convert: standard input: line 1, column 1: U+FEFF cannot be written in code page "
        "932"},
   };
   for (const BadInputCase& c : cases) {
@@ -391,26 +450,29 @@ struct UsageCase {
   std::string firstLine;
 };
 
-TEST(PokopenConvert, WrongCommandLinesPrintTheUsage) {
+TEST(PokopenConvert, WrongCommandLinesSayWhatIsWrongInOneLine) {
   const std::vector<UsageCase> cases = {
-      {{"-s", "9"}, "pokopen-convert: invalid style '9' for -s (choose 0 to 5)"},
-      {{"--style=-1"}, "pokopen-convert: invalid style '-1' for --style (choose 0 to 5)"},
-      {{"--style=1x"}, "pokopen-convert: invalid style '1x' for --style (choose 0 to 5)"},
-      {{"--style="}, "pokopen-convert: invalid style '' for --style (choose 0 to 5)"},
+      {{"-s", "9"}, "pokopen-convert: invalid style '9' (choose 0 to 5)"},
+      {{"--style=-1"}, "pokopen-convert: invalid style '-1' (choose 0 to 5)"},
+      {{"--style=1x"}, "pokopen-convert: invalid style '1x' (choose 0 to 5)"},
       {{"-s"}, "pokopen-convert: option requires an argument -- 's'"},
       {{"--output"}, "pokopen-convert: option '--output' requires an argument"},
       {{"--bogus"}, "pokopen-convert: unrecognized option '--bogus'"},
       {{"-x"}, "pokopen-convert: invalid option -- 'x'"},
       {{"--force=yes"}, "pokopen-convert: option '--force' doesn't allow an argument"},
-      {{"--no"}, "pokopen-convert: option '--no' is ambiguous"},
-      {{"-e", "latin1"}, "pokopen-convert: unknown encoding 'latin1' (choose utf-8 or cp932)"},
-      {{"a.txt", "b.txt"}, "pokopen-convert: extra operand 'b.txt'"},
+      {{"-e", "latin1"},
+       "pokopen-convert: unknown encoding 'latin1' (choose auto, utf-8, utf-16 or cp932)"},
+      {{"--output-encoding=auto"},
+       "pokopen-convert: text is written in utf-8 or cp932, not 'auto'"},
+      {{"-o", ""}, "pokopen-convert: option '--output' needs a name, not an empty one"},
+      {{"-o", "x", "a.txt", "b.txt"},
+       "pokopen-convert: --output takes one input; use --output-dir for several"},
+      {{"-j", "0"}, "pokopen-convert: invalid number of jobs '0' (choose 1 to 1024)"},
   };
   for (const UsageCase& c : cases) {
     const Outcome outcome = RunConvert(c.args, "です。");
     EXPECT_EQ(outcome.status, 2) << c.firstLine;
-    EXPECT_EQ(FirstLine(outcome.err), c.firstLine);
-    EXPECT_NE(outcome.err.find("Usage: pokopen-convert [OPTION]... [FILE]"), std::string::npos);
+    EXPECT_EQ(outcome.err, c.firstLine + "\nTry 'pokopen-convert --help' for more information.\n");
     EXPECT_EQ(outcome.out, "");
   }
 }
@@ -426,7 +488,9 @@ TEST(PokopenConvert, HelpAndVersion) {
   }
   const Outcome version = RunConvert({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "pokopen-convert 1.00.2000\n");
+  EXPECT_EQ(FirstLine(version.out), "pokopen-convert 1.00.2000");
+  EXPECT_NE(version.out.find("\nLicense MIT: <https://opensource.org/licenses/MIT>.\n"),
+            std::string::npos);
 }
 
 TEST_F(PokopenConvertFiles, ConvertsAFileIntoAnother) {
@@ -554,6 +618,96 @@ TEST(PokopenConvert, AClosedPipeIsAFailedWrite) {
   const Outcome outcome = RunConvert(invocation);
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.err, "pokopen-convert: standard output: Broken pipe\n");
+}
+
+TEST_F(PokopenConvertFiles, ANameThatStandsForADescriptorIsWrittenThroughIt) {
+  WriteFile(Path("in.txt"), "わたし");
+  WriteFile(Path("log.txt"), "LOG1\n");
+  const std::string command =
+      "cd '" + folder_.string() + "' && " POKOPEN_CONVERT_PATH " in.txt -o /dev/stdout >> log.txt";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(ReadFile(Path("log.txt")), "LOG1\nぽこりゅん");
+}
+
+TEST(PokopenConvert, FileNamesAreQuotedInMessagesAsGnuToolsDo) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/none/plain.txt", "/none/plain.txt"}, {"/none/ぽこ.txt", "/none/ぽこ.txt"},
+      {"/none/a b.txt", "'/none/a b.txt'"},   {"/none/two\nlines", "'/none/two'$'\\n''lines'"},
+      {"/none/it's", "'/none/it'\\''s'"},
+  };
+  for (const auto& [name, shown] : cases) {
+    EXPECT_EQ(RunConvert({"--", name}).err,
+              "pokopen-convert: " + shown + ": No such file or directory\n");
+  }
+}
+
+// Several files: each its own text, to standard output in order, or each to
+// its own result; one that fails is reported and the others are converted.
+TEST_F(PokopenConvertFiles, ManyFilesEachAsItsOwnText) {
+  WriteFile(Path("a.txt"), "わたしです");
+  WriteFile(Path("b.txt"), "。あなた");
+  WriteFile(Path("bad.txt"), "\xFF\xFE\x41");
+  WriteFile(Path("c.txt"), "\x82\xa0\x82\xc8\x82\xbd");  // あなた in code page 932
+  Invocation invocation;
+  invocation.folder = folder_.string();
+  // です ends a.txt: the 。 that begins b.txt does not count for it.
+  invocation.args = {"a.txt", "b.txt", "c.txt"};
+  Outcome outcome = RunConvert(invocation);
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, "ぽこりゅんです。ダ～リンダ～リン");
+
+  invocation.args = {"a.txt", "bad.txt", "c.txt", "missing.txt", "b.txt"};
+  outcome = RunConvert(invocation);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.out, "ぽこりゅんですダ～リン。ダ～リン");
+  EXPECT_EQ(outcome.err,
+            "pokopen-convert: bad.txt: invalid UTF-16 at byte offset 2\n"
+            "pokopen-convert: missing.txt: No such file or directory\n");
+
+  fs::create_directory(Path("out"));
+  invocation.args = {"-d", "out", "a.txt", "bad.txt", "c.txt"};
+  EXPECT_EQ(RunConvert(invocation).status, 1);
+  EXPECT_EQ(ReadFile(Path("out/a.txt")), "ぽこりゅんです");
+  EXPECT_EQ(ReadFile(Path("out/c.txt")), "ダ～リン");
+  EXPECT_FALSE(fs::exists(Path("out/bad.txt")));
+
+  invocation.args = {"--in-place", "-s", "3", "--force", "a.txt", "bad.txt", "b.txt"};
+  EXPECT_EQ(RunConvert(invocation).status, 1);
+  EXPECT_EQ(ReadFile(Path("a.txt")), "わたしだにゅ");
+  EXPECT_EQ(ReadFile(Path("bad.txt")), "\xFF\xFE\x41");
+  EXPECT_EQ(ReadFile(Path("b.txt")), "。あなた");
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"a.txt", "b.txt", "bad.txt", "c.txt", "out"}));
+
+  invocation.args = {"-d", "out", "a.txt", "x/a.txt"};
+  EXPECT_EQ(RunConvert(invocation).status, 2);
+}
+
+// On a terminal, work that lasts a second shows a progress line, which is
+// cleared at the end; -q silences it.
+TEST_F(PokopenConvertFiles, AProgressLineOnlyOnATerminal) {
+  for (const bool quiet : {false, true}) {
+    // The input arrives through a named pipe after a pause.
+    ASSERT_EQ(::mkfifo(Path("slow").c_str(), 0600), 0);
+    const std::string command = "cd '" + folder_.string() +
+                                "' && { (sleep 1.5; echo わたしです > slow) & script -qec '" +
+                                POKOPEN_CONVERT_PATH + std::string(quiet ? " -q" : "") +
+                                " slow >/dev/null' /dev/null </dev/null; }";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string screen;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+      screen.append(buffer, n);
+    }
+    EXPECT_EQ(::pclose(pipe), 0);
+    fs::remove(Path("slow"));
+    if (quiet) {
+      EXPECT_EQ(screen, "");
+    } else {
+      EXPECT_NE(screen.find("1 files, "), std::string::npos) << screen;
+      EXPECT_TRUE(screen.ends_with("\r\x1B[K")) << screen;
+    }
+  }
 }
 
 }  // namespace

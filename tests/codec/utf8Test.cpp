@@ -117,3 +117,53 @@ TEST(Utf8, EmptyInput) {
 }
 
 }  // namespace
+
+namespace {
+
+// The codec a few units or bytes at a time takes its plain paths; whole, it
+// takes the fast ones for runs of three-byte characters.
+textCodec::Decoded DecodeByteByByte(std::string_view bytes) {
+  textCodec::Decoded decoded;
+  std::string held;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    held += bytes[i];
+    const auto progress =
+        textCodec::DecodeSome(textCodec::Encoding::Utf8, held, i + 1 == bytes.size(), decoded.text);
+    if (progress.invalidAt) {
+      return {u"", textCodec::InvalidBytes{i + 1 - held.size() + *progress.invalidAt}};
+    }
+    held.erase(0, progress.consumed);
+  }
+  return decoded;
+}
+
+TEST(Utf8, FastRunsMatchThePlainPathsWhereverAFaultFalls) {
+  const std::string run =
+      "わたしは貴殿のお手紙を拝見しました\xEE\x80\x80\xEF\xBF\xBF\xE0\xA0\x80"
+      "\xED\x9F\xBFです。a\xC3\xA9😀";
+  const char faults[] = {'\x80', '\xC0', '\xE0', '\xED', '\xEF', '\xFF', 'a'};
+  for (std::size_t at = 0; at < run.size(); ++at) {
+    for (const char fault : faults) {
+      std::string bytes = run;
+      bytes[at] = fault;
+      const textCodec::Decoded whole = textCodec::DecodeUtf8(bytes);
+      const textCodec::Decoded plain = DecodeByteByByte(bytes);
+      ASSERT_EQ(whole.error.has_value(), plain.error.has_value()) << at;
+      if (whole.error) {
+        EXPECT_EQ(whole.error->byteOffset, plain.error->byteOffset) << at;
+      } else {
+        EXPECT_TRUE(whole.text == plain.text) << at;
+        std::string unitByUnit;
+        for (std::size_t u = 0; u < whole.text.size(); ++u) {
+          const bool pair = whole.text[u] >= 0xD800 && whole.text[u] <= 0xDBFF;
+          textCodec::AppendUtf8(std::u16string_view(whole.text).substr(u, pair ? 2 : 1),
+                                unitByUnit);
+          u += pair ? 1 : 0;
+        }
+        EXPECT_EQ(textCodec::EncodeUtf8(whole.text).bytes, unitByUnit) << at;
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -17,6 +17,7 @@
 #include <set>
 
 #include "fakeServices.h"
+#include "fileTestSupport.h"
 #include "mdlPokoConv.h"
 #include "textCodec.h"
 
@@ -24,19 +25,13 @@ namespace mdlPokoConv {
 namespace {
 
 namespace fs = std::filesystem;
+using fileTestSupport::ReadBytes;
+using fileTestSupport::RunInChild;
+using fileTestSupport::RunUnprivileged;
+using fileTestSupport::WriteBytes;
 
 std::u16string U16(const std::string& utf8) {
   return textCodec::DecodeUtf8(utf8).text;
-}
-
-void WriteBytes(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::optional<RuntimeError> Failure(const std::function<void()>& work) {
@@ -64,78 +59,26 @@ void TrappedSave(FakeServices& services, const std::string& path, std::u16string
   trap.Step([&] { file.Close(); });
 }
 
-// Runs work in a child process, its exit status being work's result, so that
-// limits and lost privileges stay in the child.
-int RunInChild(const std::function<int()>& work) {
-  const pid_t child = fork();
-  if (child == 0) {
-    _exit(work());
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Root ignores permission bits, so root runs work as nobody.
-int RunUnprivileged(const std::function<int()>& work) {
-  return RunInChild([&] {
-    if (geteuid() == 0 &&
-        (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
-      return 255;
-    }
-    return work();
-  });
-}
-
 int ErrorNumberOf(const std::function<void()>& work) {
   const std::optional<RuntimeError> error = Failure(work);
   return error ? error->Number : 0;
 }
 
-class TextFile : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = fs::temp_directory_path() / "pokopen-common-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    chmod(dir_.c_str(), 0755);
-  }
-  void TearDown() override {
-    if (mounted_) {
-      umount(mounted_->c_str());
-    }
-    fs::remove_all(dir_);
-  }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  std::set<std::string> Entries(const std::string& folder = {}) const {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder.empty() ? dir_ : folder)) {
-      names.insert(entry.path().filename());
-    }
-    return names;
-  }
-  bool MountSmallTmpfs(const std::string& folder, const char* options) {
-    fs::create_directory(folder);
-    if (geteuid() != 0 || mount("tmpfs", folder.c_str(), "tmpfs", 0, options) != 0) {
-      return false;
-    }
-    mounted_ = folder;
-    return true;
-  }
-
-  std::string dir_;
-  std::optional<std::string> mounted_;
-};
+using TextFile = fileTestSupport::TemporaryFolder;
 
 TEST_F(TextFile, LoadEndsEveryLineWithCrLf) {
+  // In UTF-8 (ASCII here) every break ends a line; in code page 932 a lone LF
+  // stays inside its line.
   const std::pair<std::string, std::u16string> cases[] = {
       {"", u""},
       {"a\r\nb", u"a\r\nb\r\n"},
       {"a\r\nb\r\n", u"a\r\nb\r\n"},
       {"a\rb\r", u"a\r\nb\r\n"},
-      {"a\nb", u"a\nb\r\n"},
-      {"\r\r\n\n", u"\r\n\r\n\n\r\n"},
-      {"\r\n", u"\r\n"},
+      {"a\nb", u"a\r\nb\r\n"},
+      {"\r\r\n\n", u"\r\n\r\n\r\n"},
+      {"\xE3\x81\x82\nb\n", u"あ\r\nb\r\n"},
+      {"\x82\xA0\nb", u"あ\nb\r\n"},
+      {"\x82\xA0\r\r\n\n", u"あ\r\n\r\n\n\r\n"},
   };
   for (const auto& [bytes, text] : cases) {
     WriteBytes(Path("lines.txt"), bytes);
@@ -143,11 +86,14 @@ TEST_F(TextFile, LoadEndsEveryLineWithCrLf) {
   }
 }
 
-TEST_F(TextFile, LoadReadsByteOrderMarkThenUtf8ThenCodePage932) {
+TEST_F(TextFile, LoadDetectsTheEncodingAndDropsTheMark) {
   const std::pair<std::string, std::u16string> cases[] = {
-      {"\xEF\xBB\xBF\xE3\x81\xBD\xE3\x81\x93\n", u"ぽこ\n\r\n"},
+      {"\xEF\xBB\xBF\xE3\x81\xBD\xE3\x81\x93\n", u"ぽこ\r\n"},
+      {std::string("\xFF\xFE\x7D\x30\x53\x30\x0A\x00", 8), u"ぽこ\r\n"},
+      {"\xFE\xFF\x30\x7D\x30\x53", u"ぽこ\r\n"},
       {"\xE3\x81\xBD\xE3\x81\x93\r\n", u"ぽこ\r\n"},
       {"\x82\xDB\x82\xB1\x81\x60", u"ぽこ～\r\n"},
+      {"\xC4\xB0\xD9\xB0", u"ﾄｰﾙｰ\r\n"},
       {"plain", u"plain\r\n"},
   };
   for (const auto& [bytes, text] : cases) {
@@ -159,13 +105,19 @@ TEST_F(TextFile, LoadReadsByteOrderMarkThenUtf8ThenCodePage932) {
 TEST_F(TextFile, LoadRefusesInvalidBytesNamingTheirOffset) {
   const std::pair<std::string, std::u16string> cases[] = {
       {"abc\x82", u"コードページ 932 として読めないバイトがあります (オフセット 3)"},
-      {"ab\x81\x20xy", u"コードページ 932 として読めないバイトがあります (オフセット 2)"},
+      {"\x82\xA0\x82\xA0\x81\x20xy",
+       u"コードページ 932 として読めないバイトがあります (オフセット 4)"},
+      {"\xE3\x82\x8F\xE3\x81\x9F\xE3\x81\x97\xE3\x81",
+       u"UTF-8 として読めないバイトがあります (オフセット 9)"},
       {"\xEF\xBB\xBF"
        "a\xFF",
        u"UTF-8 として読めないバイトがあります (オフセット 4)"},
+      {std::string("a\0b", 3),
+       u"NUL バイトがあります (オフセット 1)。テキストファイルではないか、バイト順マークのない "
+       u"UTF-16 です"},
   };
   for (const auto& [bytes, detail] : cases) {
-    WriteBytes(Path("bad.txt"), bytes);
+    WriteBytes(Path("bad.txt"), std::string_view(bytes.data(), bytes.size()));
     const auto error = Failure([&] { LoadTextFile(U16(Path("bad.txt"))); });
     ASSERT_TRUE(error);
     EXPECT_EQ(error->Number, 5);
@@ -190,15 +142,27 @@ TEST_F(TextFile, LoadReportsFilesThatCannotBeRead) {
   }
 }
 
-TEST_F(TextFile, SaveWritesCodePage932AndOneCrLf) {
-  const std::pair<std::u16string, std::string> cases[] = {
-      {u"", "\r\n"},
-      {u"a\r\n", "a\r\n\r\n"},
-      {u"ぽこりゅん～\u301C", "\x82\xDB\x82\xB1\x82\xE8\x82\xE3\x82\xF1\x81\x60\x81\x60\r\n"},
+TEST_F(TextFile, SaveWritesTheTextAndOneLineBreakInEitherFormat) {
+  struct Case {
+    SaveFormat format;
+    std::u16string text;
+    std::string bytes;
   };
-  for (const auto& [text, bytes] : cases) {
-    Save(Path("out.txt"), text);
-    EXPECT_EQ(ReadBytes(Path("out.txt")), bytes);
+  const Case cases[] = {
+      {SaveFormat::Cp932, u"", "\r\n"},
+      {SaveFormat::Cp932, u"a\r\n", "a\r\n\r\n"},
+      {SaveFormat::Cp932, u"ぽこりゅん～\u301C\n",
+       "\x82\xDB\x82\xB1\x82\xE8\x82\xE3\x82\xF1\x81\x60\x81\x60\n\r\n"},
+      {SaveFormat::Utf8, u"", "\n"},
+      {SaveFormat::Utf8, u"a\r\n", "a\n\n"},
+      {SaveFormat::Utf8, u"ぽ\r\nx\ny😀", "\xE3\x81\xBD\nx\ny\xF0\x9F\x98\x80\n"},
+  };
+  for (const Case& c : cases) {
+    TextFileWriter file;
+    file.Create(U16(Path("out.txt")), c.format);
+    file.WriteText(c.text);
+    file.Close();
+    EXPECT_EQ(ReadBytes(Path("out.txt")), c.bytes);
   }
   EXPECT_EQ(Entries(), std::set<std::string>{"out.txt"});
 }
@@ -238,6 +202,16 @@ TEST_F(TextFile, UnencodableCharacterFailsTheSaveAndKeepsTheOldFile) {
                 u": 2 行目 3 文字目の U+1F600 はコードページ 932 で保存できない文字です");
   EXPECT_EQ(ReadBytes(Path("old.txt")), "old");
   EXPECT_EQ(Entries(), std::set<std::string>{"old.txt"});
+
+  const auto lone = Failure([&] {
+    TextFileWriter file;
+    file.Create(U16(Path("old.txt")), SaveFormat::Utf8);
+    file.WriteText(u"ab\xD800");
+  });
+  ASSERT_TRUE(lone);
+  EXPECT_EQ(lone->Description,
+            U16(Path("old.txt")) + u": 1 行目 3 文字目の U+D800 は UTF-8 で保存できない文字です");
+  EXPECT_EQ(ReadBytes(Path("old.txt")), "old");
 }
 
 TEST_F(TextFile, AFailedCreateIsReportedTwiceAndNoMore) {

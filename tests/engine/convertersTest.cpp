@@ -145,8 +145,9 @@ TEST(SpeechStyle, DispatchesOnStyle) {
   };
   for (const PersonaCase& c : cases) {
     SCOPED_TRACE("style " + std::to_string(c.style) + ": " + Show(c.input));
-    EXPECT_EQ(Show(engine::ConvertSpeechStyle(c.input, c.style, c.flagPokoru, c.flagFirst,
-                                              c.flagSecond, c.flagForce)),
+    EXPECT_EQ(Show(engineComparison::StyleConverter(c.style, c.flagPokoru, c.flagFirst,
+                                                    c.flagSecond, c.flagForce)
+                       .Run(c.input)),
               Show(c.expected));
     EXPECT_EQ(Show(ref::ConvertSpeechStyle(c.input, c.style, c.flagPokoru, c.flagFirst,
                                            c.flagSecond, c.flagForce)),
@@ -157,13 +158,11 @@ TEST(SpeechStyle, DispatchesOnStyle) {
 TEST(SpeechStyle, EmptyTextStaysEmpty) {
   for (int style = -1; style <= 7; ++style) {
     for (int flags = 0; flags < 16; ++flags) {
-      const std::u16string out = engine::ConvertSpeechStyle(u"", style, flags & 1, (flags >> 1) & 1,
-                                                            (flags >> 2) & 1, (flags >> 3) & 1);
-      EXPECT_TRUE(out.empty()) << "style " << style << " flags " << flags;
-      EXPECT_TRUE(engine::Converter::SpeechStyle(style, flags & 1, (flags >> 1) & 1,
-                                                 (flags >> 2) & 1, (flags >> 3) & 1)
+      EXPECT_TRUE(engineComparison::StyleConverter(style, flags & 1, (flags >> 1) & 1,
+                                                   (flags >> 2) & 1, (flags >> 3) & 1)
                       .Run(u"")
-                      .empty());
+                      .empty())
+          << "style " << style << " flags " << flags;
     }
   }
 }

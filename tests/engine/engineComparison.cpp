@@ -73,7 +73,7 @@ const char* ModeName(ref::Mode mode) {
 
 constexpr ref::Mode kModes[] = {ref::Mode::Binary, ref::Mode::Text};
 
-std::u16string RunInPieces(engine::Converter converter, std::u16string_view text,
+std::u16string RunInPieces(engine::Converter& converter, std::u16string_view text,
                            const std::vector<std::size_t>& cuts) {
   std::u16string out;
   std::size_t from = 0;
@@ -272,6 +272,12 @@ std::string CompareGuarded(std::u16string_view text, std::u16string_view find,
   return {};
 }
 
+mdlFlexConv::Converter StyleConverter(int style, int flagPokoru, int flagFirst, int flagSecond,
+                                      int flagForce) {
+  return mdlFlexConv::Converter(mdlFlexConv::StyleAt(style),
+                                {flagPokoru == 1, flagFirst == 1, flagSecond == 1, flagForce == 1});
+}
+
 std::string CompareConversion(std::u16string_view text, int style, int flagPokoru, int flagFirst,
                               int flagSecond, int flagForce) {
   const std::string call =
@@ -279,11 +285,11 @@ std::string CompareConversion(std::u16string_view text, int style, int flagPokor
   const std::u16string r =
       ref::ConvertSpeechStyle(text, style, flagPokoru, flagFirst, flagSecond, flagForce);
   const std::u16string e =
-      engine::ConvertSpeechStyle(text, style, flagPokoru, flagFirst, flagSecond, flagForce);
+      StyleConverter(style, flagPokoru, flagFirst, flagSecond, flagForce).Run(text);
   if (e != r) {
-    return Mismatch("ConvertSpeechStyle(" + call + ")", Quoted(e), Quoted(r));
+    return Mismatch("Converter(" + call + ")", Quoted(e), Quoted(r));
   }
-  if (style >= 3 && style <= 5) {
+  if (mdlFlexConv::IsDialect(mdlFlexConv::StyleAt(style))) {
     const std::u16string d = engine::ConvertDialect(text, style - 3, flagForce);
     if (d != r) {
       return Mismatch("ConvertDialect(" + call + ")", Quoted(d), Quoted(r));
@@ -305,27 +311,38 @@ std::string CompareStreaming(std::u16string_view text, const std::vector<std::si
                            Flags(style, flagPokoru, flagFirst, flagSecond, flagForce) + ", " +
                            CutsText(cuts);
   const std::u16string whole =
-      engine::ConvertSpeechStyle(text, style, flagPokoru, flagFirst, flagSecond, flagForce);
-  const std::u16string streamed = RunInPieces(
-      engine::Converter::SpeechStyle(style, flagPokoru, flagFirst, flagSecond, flagForce), text,
-      cuts);
+      StyleConverter(style, flagPokoru, flagFirst, flagSecond, flagForce).Run(text);
+  mdlFlexConv::Converter converter =
+      StyleConverter(style, flagPokoru, flagFirst, flagSecond, flagForce);
+  const std::u16string streamed = RunInPieces(converter, text, cuts);
   if (streamed != whole) {
-    return Mismatch("Converter::SpeechStyle(" + call + ")", Quoted(streamed), Quoted(whole));
+    return Mismatch("Converter(" + call + ")", Quoted(streamed), Quoted(whole));
   }
-  const bool dialect = style >= 3 && style <= 5;
-  const std::u16string direct = RunInPieces(
-      dialect ? engine::Converter::Dialect(style - 3, flagForce)
-              : engine::Converter::Persona(style, flagPokoru, flagFirst, flagSecond, flagForce),
-      text, cuts);
-  if (direct != whole) {
-    return Mismatch(
-        std::string(dialect ? "Converter::Dialect(" : "Converter::Persona(") + call + ")",
-        Quoted(direct), Quoted(whole));
+  // Finishing makes the converter ready for the next text.
+  const std::u16string again = RunInPieces(converter, text, cuts);
+  if (again != whole) {
+    return Mismatch("Converter again(" + call + ")", Quoted(again), Quoted(whole));
   }
-  const std::u16string run =
-      engine::Converter::SpeechStyle(style, flagPokoru, flagFirst, flagSecond, flagForce).Run(text);
-  if (run != whole) {
-    return Mismatch("Converter::Run(" + call + ")", Quoted(run), Quoted(whole));
+  return {};
+}
+
+std::string CompareSafeCuts(std::u16string_view text, int style, int flagPokoru, int flagFirst,
+                            int flagSecond, int flagForce, std::size_t& cutsTried) {
+  mdlFlexConv::Converter converter =
+      StyleConverter(style, flagPokoru, flagFirst, flagSecond, flagForce);
+  const std::u16string whole = converter.Run(text);
+  for (std::size_t cut = converter.NextSafeCut(text, 0); cut != std::u16string_view::npos;
+       cut = converter.NextSafeCut(text, cut + 1)) {
+    ++cutsTried;
+    const std::u16string parts =
+        converter.Run(text.substr(0, cut)) + converter.Run(text.substr(cut));
+    const bool splitsAPair = (text[cut - 1] == u'\r' && text[cut] == u'\n') ||
+                             (text[cut - 1] >= 0xD800 && text[cut - 1] <= 0xDBFF);
+    if (parts != whole || splitsAPair) {
+      return Mismatch("a cut at " + std::to_string(cut) + " of " + Quoted(text) + ", " +
+                          Flags(style, flagPokoru, flagFirst, flagSecond, flagForce),
+                      Quoted(parts), Quoted(whole));
+    }
   }
   return {};
 }

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "mdlFlexConv.h"
+
 namespace engineComparison {
 
 // Readable and unambiguous: UTF-8, with line breaks, other control units,
@@ -68,10 +70,20 @@ std::string CompareGuarded(std::u16string_view text, std::u16string_view find,
                            std::u16string_view replacement, std::u16string_view set,
                            std::size_t minRewrites, Watchdog* watchdog);
 
-// ConvertSpeechStyle, and ConvertPersona or ConvertDialect where the style
-// names one.
+// The engine's converter for a speech style 0 to 5 (any other: the standard
+// style) and the four flags as the integers the window passes (1 for set).
+mdlFlexConv::Converter StyleConverter(int style, int flagPokoru, int flagFirst, int flagSecond,
+                                      int flagForce);
+
+// The converter for the style, and ConvertPersona or ConvertDialect where the
+// style names one.
 std::string CompareConversion(std::u16string_view text, int style, int flagPokoru, int flagFirst,
                               int flagSecond, int flagForce);
+
+// At every place the converter calls a safe cut, the two parts converted
+// apart against the whole text converted; `cutsTried` counts the places.
+std::string CompareSafeCuts(std::u16string_view text, int style, int flagPokoru, int flagFirst,
+                            int flagSecond, int flagForce, std::size_t& cutsTried);
 
 // The streaming converters fed with the pieces between `cuts` (sorted
 // positions, repeats giving empty pieces) against the whole-text engine.

@@ -218,4 +218,23 @@ TEST(Generated, VeryLongTexts) {
   }
 }
 
+// Texts cut wherever the converter allows, in every style, as pokopen-convert
+// cuts them to convert the parts on several threads.
+TEST(Generated, SafeCutsSplitTheResult) {
+  Generator gen(24680);
+  Failures failures;
+  std::size_t cutsTried = 0;
+  for (int i = 0; i < 300; ++i) {
+    const std::u16string text = gen.Text(24);
+    for (int style = 0; style <= 5; ++style) {
+      const int flags = static_cast<int>(gen.Below(16));
+      if (!failures.Add(CompareSafeCuts(text, style, flags & 1, (flags >> 1) & 1, (flags >> 2) & 1,
+                                        (flags >> 3) & 1, cutsTried))) {
+        return;
+      }
+    }
+  }
+  EXPECT_GT(cutsTried, 10000u);
+}
+
 }  // namespace

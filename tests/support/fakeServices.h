@@ -46,7 +46,6 @@ struct FakeServices : platform::Services {
   void SetMousePointer(int pointer) override { pointers.push_back(pointer); }
   std::int32_t GetOpenFileName(platform::OpenFileName& ofn) override { return Answer(false, ofn); }
   std::int32_t GetSaveFileName(platform::OpenFileName& ofn) override { return Answer(true, ofn); }
-  std::int32_t WindowHandle(const QWidget* window) override { return window ? 0x100 : 0; }
   std::int32_t InstanceHandle() override { return 0x400000; }
   void EndProgram() override { ++endProgramCalls; }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -85,7 +87,8 @@ TEST_F(FileCommands, LoadAsksForAnExistingTextFileAndFillsTheUpperBox) {
   EXPECT_EQ(asked.lpstrFilter, u"plain TEXT File (*.txt)\0*.txt\0\0"s);
   EXPECT_EQ(asked.lpstrFile, u"");
   EXPECT_EQ(asked.Flags, 4100u);
-  EXPECT_EQ(asked.hwndOwner, services.WindowHandle(&window));
+  EXPECT_EQ(asked.hwndOwner, window.WindowHandle());
+  EXPECT_EQ(platform::WindowOfHandle(asked.hwndOwner), &window);
   EXPECT_EQ(asked.hInstance, services.InstanceHandle());
   // Lines end at CR LF and a lone CR; a lone LF stays; the last line gains CR LF.
   EXPECT_EQ(window.txtSource.Text(), u"わたしです。\r\n2\r\n3\n4\r\n");
@@ -231,7 +234,7 @@ TEST_F(FileCommands, LargeFilesLoadConvertAndSaveWhole) {
   EXPECT_EQ(window.txtSource.blockCount(), Lines(large.loaded));
 
   window.mnuConvExec_Click();
-  const std::u16string converted = mdlFlexConv::ConvertSpeechStyle(large.loaded, 0, 0, 1, 1, 0);
+  const std::u16string converted = mdlFlexConv::ConvertPersona(large.loaded, 0, 0, 1, 1, 0);
   EXPECT_TRUE(window.ConvertedText() == converted);
   EXPECT_EQ(window.txtPokoryun.blockCount(), Lines(large.loaded));
 
@@ -289,6 +292,40 @@ TEST(FileCommandsWithTheRealDialog, LoadThenSaveThroughQtsFileDialog) {
   EXPECT_EQ(saved,
             "\x82\xDB\x82\xB1\x82\xE8\x82\xE3\x82\xF1\x82\xBE\x82\xE8\x82\xE3\x82\xF1\x81\x42"
             "\r\n\r\n");
+}
+
+// A person saves as UTF-8 with the keyboard alone: the name typed, Tab to the
+// file type, Down to the second filter, Return.
+TEST(FileCommandsWithTheRealDialog, TheSecondFilterSavesUtf8) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString target = folder.filePath(u"utf8.txt"_s);
+  platform::QtServices services;
+  frmMain window(services);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.txtPokoryun.SetText(u"ぽこりゅん\r\nダ～リン");
+
+  ModalWatcher watcher([&](QWidget& modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(&modal);
+    auto* edit = dialog != nullptr ? dialog->findChild<QLineEdit*>(u"fileNameEdit"_s) : nullptr;
+    if (edit == nullptr || !edit->hasFocus()) {
+      return false;
+    }
+    QTest::keyClicks(edit, target);
+    QTest::keyClick(edit, Qt::Key_Tab);
+    QWidget* typeBox = QApplication::focusWidget();
+    EXPECT_EQ(typeBox, dialog->findChild<QComboBox*>(u"fileTypeCombo"_s));
+    QTest::keyClick(typeBox, Qt::Key_Down);
+    EXPECT_EQ(dialog->selectedNameFilter(), u"UTF-8 TEXT File (*.txt)"_s);
+    QTest::keyClick(typeBox, Qt::Key_Return);
+    return true;
+  });
+  window.mnuFileSave_Click();
+  EXPECT_TRUE(watcher.Done());
+  std::ifstream in(target.toStdString(), std::ios::binary);
+  const std::string saved{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_EQ(saved, "ぽこりゅん\nダ～リン\n");
 }
 
 }  // namespace

@@ -480,8 +480,10 @@ TEST(Convert, PassesEveryFlagAndKeepsTheLineBreaks) {
       window.SetSourceText(source);
       window.mnuConvExec_Click();
       EXPECT_EQ(window.ConvertedText(),
-                mdlFlexConv::ConvertSpeechStyle(source, style, engineFlags[0], engineFlags[1],
-                                                engineFlags[2], engineFlags[3]))
+                style >= 3
+                    ? mdlFlexConv::ConvertDialect(source, style - 3, engineFlags[3])
+                    : mdlFlexConv::ConvertPersona(source, style, engineFlags[0], engineFlags[1],
+                                                  engineFlags[2], engineFlags[3]))
           << "style " << style << " flags " << bits;
     }
   }

@@ -183,16 +183,14 @@ TEST(QtHandles, NameWindowsUntilTheyAreGone) {
   platform::QtServices services;
   auto first = std::make_unique<QWidget>();
   QWidget second;
-  const std::int32_t handle = services.WindowHandle(first.get());
+  const std::int32_t handle = platform::HandleOfWindow(*first);
   EXPECT_NE(handle, 0);
-  EXPECT_EQ(services.WindowHandle(first.get()), handle);
-  EXPECT_NE(services.WindowHandle(&second), handle);
-  EXPECT_NE(services.WindowHandle(&second), 0);
-  EXPECT_EQ(services.WindowFromHandle(handle), first.get());
-  EXPECT_EQ(services.WindowHandle(nullptr), 0);
-  EXPECT_EQ(services.WindowFromHandle(0), nullptr);
+  EXPECT_EQ(platform::HandleOfWindow(*first), handle);
+  EXPECT_NE(platform::HandleOfWindow(second), handle);
+  EXPECT_EQ(platform::WindowOfHandle(handle), first.get());
+  EXPECT_EQ(platform::WindowOfHandle(0), nullptr);
   first.reset();
-  EXPECT_EQ(services.WindowFromHandle(handle), nullptr);
+  EXPECT_EQ(platform::WindowOfHandle(handle), nullptr);
   EXPECT_NE(services.InstanceHandle(), 0);
   EXPECT_EQ(services.InstanceHandle(), services.InstanceHandle());
 }
@@ -217,7 +215,7 @@ class QtFileDialogs : public testing::Test {
   platform::OpenFileName Request(std::uint32_t flags) {
     using namespace std::string_literals;
     platform::OpenFileName ofn;
-    ofn.hwndOwner = services.WindowHandle(&owner);
+    ofn.hwndOwner = platform::HandleOfWindow(owner);
     ofn.lpstrFilter = u"plain TEXT File (*.txt)\0*.txt\0\0"s;
     ofn.lpstrTitle = u"読み込み - ぽこぺん";
     ofn.lpstrFile = u"初め.txt";

@@ -1,22 +1,20 @@
 // The few services of the desktop that the window, its handlers and the common
 // routines rely on, with the values the Windows originals used. The program
 // reaches them only through Services, so tests can stand in for the person
-// answering message boxes and file dialogs. The Qt implementation is
-// qtPlatform.h.
+// answering message boxes and file dialogs. Plain C++: the Qt implementation
+// is ui/qtPlatform.h.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-class QWidget;
-
 namespace platform {
 
 // Message box styles and answers.
-inline constexpr int kMsgBoxOkOnly = 0;              // OK only, no icon
-inline constexpr int kMsgBoxQuestionYesNo = 36;      // question icon, Yes (default) and No
-inline constexpr int kMsgBoxErrorSystemModal = 4112; // OK, error icon, above every window
+inline constexpr int kMsgBoxOkOnly = 0;               // OK only, no icon
+inline constexpr int kMsgBoxQuestionYesNo = 36;       // question icon, Yes (default) and No
+inline constexpr int kMsgBoxErrorSystemModal = 4112;  // OK, error icon, above every window
 inline constexpr int kAnswerOk = 1;
 inline constexpr int kAnswerYes = 6;
 inline constexpr int kAnswerNo = 7;
@@ -39,6 +37,7 @@ struct OpenFileName {
   std::u16string lpstrFile;    // in: the initial file name; out: the chosen path
   std::u16string lpstrTitle;
   std::uint32_t Flags = 0;
+  std::uint32_t nFilterIndex = 1;  // in: the filter shown first; out: the one chosen (from 1)
 };
 
 class Services {
@@ -57,8 +56,7 @@ class Services {
   virtual std::int32_t GetOpenFileName(OpenFileName& ofn) = 0;
   virtual std::int32_t GetSaveFileName(OpenFileName& ofn) = 0;
 
-  // The handle that names `window` to the dialogs it owns, and the program's.
-  virtual std::int32_t WindowHandle(const QWidget* window) = 0;
+  // The program's instance handle; a window knows its own handle.
   virtual std::int32_t InstanceHandle() = 0;
 
   // Ends the program at once.

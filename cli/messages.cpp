@@ -1,0 +1,138 @@
+#include "messages.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace pokopenConvert {
+
+namespace {
+
+bool NeedsNoQuotes(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         std::strchr("_-./+,:@%=^", c) != nullptr || c >= 0x80;
+}
+
+bool IsControl(unsigned char c) {
+  return c < 0x20 || c == 0x7F;
+}
+
+std::string Escaped(unsigned char c) {
+  switch (c) {
+    case '\n':
+      return "\\n";
+    case '\t':
+      return "\\t";
+    case '\r':
+      return "\\r";
+    default: {
+      char octal[8];
+      std::snprintf(octal, sizeof octal, "\\%03o", c);
+      return octal;
+    }
+  }
+}
+
+std::string_view EncodingName(textCodec::Encoding encoding) {
+  switch (encoding) {
+    case textCodec::Encoding::Utf8:
+      return "UTF-8";
+    case textCodec::Encoding::Utf16Le:
+    case textCodec::Encoding::Utf16Be:
+      return "UTF-16";
+    case textCodec::Encoding::Cp932:
+      return "code page 932";
+  }
+  return "";
+}
+
+struct ProblemInWords {
+  std::string operator()(const textFile::SystemFailure& failure) const {
+    return std::strerror(failure.errnum);
+  }
+  std::string operator()(const textFile::NotRegularFile&) const { return "not a regular file"; }
+  std::string operator()(const textFile::InvalidText& invalid) const {
+    std::string words = "invalid " + std::string(EncodingName(invalid.encoding)) +
+                        " at byte offset " + std::to_string(invalid.byteOffset);
+    if (invalid.guessed) {
+      words += invalid.encoding == textCodec::Encoding::Cp932
+                   ? " (if it is UTF-8, say --input-encoding=utf-8)"
+                   : " (if it is code page 932, say --input-encoding=cp932)";
+    }
+    return words;
+  }
+  std::string operator()(const textFile::NulByte& nul) const {
+    return "a NUL byte at byte offset " + std::to_string(nul.byteOffset) +
+           ": not a text file, or UTF-16 without a byte-order mark";
+  }
+  std::string operator()(const textFile::EucJpText&) const {
+    return "EUC-JP text is not read (iconv -f EUC-JP -t UTF-8 converts it)";
+  }
+  std::string operator()(const textFile::NoByteOrderMark&) const {
+    return "no UTF-16 byte-order mark to tell the byte order";
+  }
+  std::string operator()(const textFile::UnencodableText& unencodable) const {
+    char codePoint[16];
+    std::snprintf(codePoint, sizeof codePoint, "U+%04X",
+                  static_cast<unsigned>(unencodable.where.codePoint));
+    return "line " + std::to_string(unencodable.where.line) + ", column " +
+           std::to_string(unencodable.where.column) + ": " + codePoint + " cannot be written in " +
+           std::string(EncodingName(unencodable.encoding));
+  }
+};
+
+}  // namespace
+
+std::string Quoted(std::string_view value) {
+  std::string quoted;
+  quoted.reserve(value.size() + 2);
+  quoted.push_back('\'');
+  quoted.append(value);
+  quoted.push_back('\'');
+  return quoted;
+}
+
+std::string ShownName(std::string_view name) {
+  const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+    return NeedsNoQuotes(static_cast<unsigned char>(c));
+  });
+  if (plain) {
+    return std::string(name);
+  }
+  // Quoted pieces, with a single quote and each control character outside
+  // them: 'a'\''b', 'a'$'\n''b'.
+  std::string shown;
+  bool open = false;
+  for (const char ch : name) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (IsControl(c) || c == '\'') {
+      if (open) {
+        shown += '\'';
+        open = false;
+      }
+      shown += c == '\'' ? "\\'" : "$'" + Escaped(c) + "'";
+      continue;
+    }
+    if (!open) {
+      shown += '\'';
+      open = true;
+    }
+    shown += ch;
+  }
+  if (open) {
+    shown += '\'';
+  }
+  return shown.empty() ? "''" : shown;
+}
+
+void PrintError(std::string_view message) {
+  std::string line(kProgramName);
+  line.append(": ").append(message).push_back('\n');
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+std::string Describe(const textFile::Problem& problem) {
+  return std::visit(ProblemInWords{}, problem);
+}
+
+}  // namespace pokopenConvert

@@ -1,0 +1,66 @@
+// What can go wrong reading or writing a text file, for each program to tell
+// in its own words: the window in its error report, pokopen-convert on
+// standard error.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <utility>
+#include <variant>
+
+#include "textCodec.h"
+
+namespace textFile {
+
+// A system call failed with this errno.
+struct SystemFailure {
+  int errnum = 0;
+};
+
+// The file is a folder, device, pipe or socket where only a regular file will do.
+struct NotRegularFile {};
+
+// The bytes stop being valid in `encoding` at byteOffset. `guessed` says the
+// encoding was detected without certainty, so naming another may help.
+struct InvalidText {
+  textCodec::Encoding encoding = textCodec::Encoding::Utf8;
+  std::uint64_t byteOffset = 0;
+  bool guessed = false;
+};
+
+// A NUL byte at byteOffset before the encoding could be told: not a text, or
+// UTF-16 without a byte-order mark.
+struct NulByte {
+  std::uint64_t byteOffset = 0;
+};
+
+// The text is EUC-JP, which is not read.
+struct EucJpText {};
+
+// UTF-16 was named, but the text has no byte-order mark to tell its byte order.
+struct NoByteOrderMark {};
+
+// A character that the output encoding cannot hold, where it stands in the text.
+struct UnencodableText {
+  textCodec::Encoding encoding = textCodec::Encoding::Cp932;
+  textCodec::Unencodable where;
+};
+
+using Problem = std::variant<SystemFailure, NotRegularFile, InvalidText, NulByte, EucJpText,
+                             NoByteOrderMark, UnencodableText>;
+
+class FileError : public std::exception {
+ public:
+  explicit FileError(Problem problem) : problem_(std::move(problem)) {}
+  const Problem& What() const noexcept { return problem_; }
+  const char* what() const noexcept override { return "text file error"; }
+
+ private:
+  Problem problem_;
+};
+
+[[noreturn]] inline void ThrowSystemFailure(int errnum) {
+  throw FileError(SystemFailure{errnum});
+}
+
+}  // namespace textFile

@@ -1,0 +1,264 @@
+#include "textReader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "encodingDetection.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace textFile {
+
+namespace {
+
+constexpr std::size_t kReadBytes = std::size_t{1} << 20;
+// While the encoding is undecided, detection runs again only once the bytes
+// held have grown by half, so that input arriving in small reads costs no
+// more than input arriving all at once.
+constexpr std::size_t kFirstDetection = std::size_t{4} << 10;
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// The position of the next CR or LF at or after from, or the text's size.
+std::size_t FindLineBreak(std::u16string_view text, std::size_t from) {
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi16(u'\r');
+  const __m128i lf = _mm_set1_epi16(u'\n');
+  for (; i + 8 <= text.size(); i += 8) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    const int mask =
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(block, cr), _mm_cmpeq_epi16(block, lf)));
+    if (mask != 0) {
+      return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
+    }
+  }
+#endif
+  for (; i < text.size(); ++i) {
+    if (text[i] == u'\r' || text[i] == u'\n') {
+      return i;
+    }
+  }
+  return text.size();
+}
+
+[[noreturn]] void ThrowUndetected(const textCodec::Undetected& undetected) {
+  using Reason = textCodec::Undetected::Reason;
+  switch (undetected.reason) {
+    case Reason::NulByte:
+      throw FileError(NulByte{undetected.byteOffset});
+    case Reason::EucJp:
+      throw FileError(EucJpText{});
+    case Reason::Invalid:
+      break;
+  }
+  throw FileError(InvalidText{undetected.likely, undetected.byteOffset, true});
+}
+
+}  // namespace
+
+TextDecoder::TextDecoder(InputEncoding encoding)
+    : asked_(encoding), nextDetection_(kFirstDetection) {
+  if (encoding == InputEncoding::Cp932) {
+    encoding_ = textCodec::Encoding::Cp932;
+  }
+}
+
+void TextDecoder::Push(std::string_view bytes, std::u16string& out) {
+  if (encoding_ && held_.empty()) {
+    Decode(bytes, false, out);
+    return;
+  }
+  held_.append(bytes);
+  if (!encoding_) {
+    if (asked_ == InputEncoding::Auto && held_.size() < nextDetection_) {
+      return;
+    }
+    Decide(false);
+    if (!encoding_) {
+      nextDetection_ = held_.size() + held_.size() / 2;
+      return;
+    }
+  }
+  DecodeHeld(false, out);
+}
+
+void TextDecoder::Finish(std::u16string& out) {
+  if (!encoding_) {
+    Decide(true);
+  }
+  DecodeHeld(true, out);
+}
+
+void TextDecoder::Decide(bool complete) {
+  std::size_t mark = 0;
+  switch (asked_) {
+    case InputEncoding::Auto: {
+      const textCodec::Detection detection = textCodec::DetectEncoding(held_, complete);
+      if (const auto* undetected = std::get_if<textCodec::Undetected>(&detection)) {
+        ThrowUndetected(*undetected);
+      }
+      const auto* detected = std::get_if<textCodec::Detected>(&detection);
+      if (detected == nullptr) {
+        return;
+      }
+      encoding_ = detected->encoding;
+      mark = detected->markLength;
+      guessed_ = !detected->certain;
+      break;
+    }
+    case InputEncoding::Utf8:
+      if (!complete && held_.size() < kUtf8Mark.size() && kUtf8Mark.starts_with(held_)) {
+        return;
+      }
+      encoding_ = textCodec::Encoding::Utf8;
+      mark = held_.starts_with(kUtf8Mark) ? kUtf8Mark.size() : 0;
+      break;
+    case InputEncoding::Utf16:
+      if (!complete && held_.size() < 2) {
+        return;
+      }
+      if (held_.starts_with("\xFF\xFE")) {
+        encoding_ = textCodec::Encoding::Utf16Le;
+      } else if (held_.starts_with("\xFE\xFF")) {
+        encoding_ = textCodec::Encoding::Utf16Be;
+      } else {
+        throw FileError(NoByteOrderMark{});
+      }
+      mark = 2;
+      break;
+    case InputEncoding::Cp932:
+      encoding_ = textCodec::Encoding::Cp932;
+      break;
+  }
+  held_.erase(0, mark);
+  offset_ += mark;
+}
+
+void TextDecoder::DecodeHeld(bool final, std::u16string& out) {
+  const std::string bytes = std::move(held_);
+  held_.clear();
+  Decode(bytes, final, out);
+}
+
+void TextDecoder::Decode(std::string_view bytes, bool final, std::u16string& out) {
+  if (decodedRoom_ < bytes.size()) {
+    decodedRoom_ = std::max(bytes.size(), kReadBytes);
+    decoded_ = std::make_unique_for_overwrite<char16_t[]>(decodedRoom_);
+  }
+  std::size_t written = 0;
+  const textCodec::DecodeProgress progress =
+      textCodec::DecodeInto(*encoding_, bytes, final, decoded_.get(), written);
+  if (progress.invalidAt) {
+    throw FileError(InvalidText{*encoding_, offset_ + *progress.invalidAt, guessed_});
+  }
+  AppendLines(std::u16string_view(decoded_.get(), written), out);
+  offset_ += progress.consumed;
+  held_.assign(bytes.substr(progress.consumed));
+}
+
+void TextDecoder::AppendLines(std::u16string_view text, std::u16string& out) {
+  const bool lineFeedEndsLine = encoding_ != textCodec::Encoding::Cp932;
+  std::size_t i = 0;
+  if (skipLineFeed_ && !text.empty()) {
+    skipLineFeed_ = false;
+    i = text.front() == u'\n' ? 1 : 0;
+  }
+  while (i < text.size()) {
+    const std::size_t lineBreak = FindLineBreak(text, i);
+    out.append(text.substr(i, lineBreak - i));
+    if (lineBreak == text.size()) {
+      break;
+    }
+    i = lineBreak + 1;
+    if (text[lineBreak] == u'\n' && !lineFeedEndsLine) {
+      out.push_back(u'\n');
+      continue;
+    }
+    out.append(u"\r\n");
+    if (text[lineBreak] == u'\r') {
+      if (i == text.size()) {
+        skipLineFeed_ = true;
+      } else if (text[i] == u'\n') {
+        ++i;
+      }
+    }
+  }
+}
+
+TextReader::TextReader(const std::string& path, const ReadOptions& options)
+    : decoder_(options.encoding) {
+  // O_NONBLOCK: opening a named pipe must not hang a reader that refuses it.
+  const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | (options.regularFilesOnly ? O_NONBLOCK : 0);
+  owned_ = fileSystem::Descriptor(fileSystem::OpenPath(path, flags));
+  if (!owned_.Valid()) {
+    ThrowSystemFailure(errno);
+  }
+  fd_ = owned_.Get();
+  CheckKind(options);
+}
+
+TextReader::TextReader(int fd, const ReadOptions& options) : fd_(fd), decoder_(options.encoding) {
+  CheckKind(options);
+}
+
+void TextReader::CheckKind(const ReadOptions& options) {
+  struct stat info {};
+  if (fstat(fd_, &info) != 0) {
+    ThrowSystemFailure(errno);
+  }
+  if (S_ISDIR(info.st_mode)) {
+    ThrowSystemFailure(EISDIR);
+  }
+  if (S_ISREG(info.st_mode)) {
+    size_ = static_cast<std::uint64_t>(info.st_size);
+  } else if (options.regularFilesOnly) {
+    throw FileError(NotRegularFile{});
+  }
+}
+
+bool TextReader::Read(std::u16string& out) {
+  if (ended_) {
+    return false;
+  }
+  buffer_.resize(kReadBytes);
+  for (;;) {
+    const ssize_t count = read(fd_, buffer_.data(), buffer_.size());
+    if (count < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      ThrowSystemFailure(errno);
+    }
+    if (count == 0) {
+      ended_ = true;
+      decoder_.Finish(out);
+      return false;
+    }
+    bytesRead_ += static_cast<std::uint64_t>(count);
+    decoder_.Push(std::string_view(buffer_.data(), static_cast<std::size_t>(count)), out);
+    return true;
+  }
+}
+
+std::u16string ReadTextFile(const std::string& path, const ReadOptions& options,
+                            const Progress& progress) {
+  TextReader reader(path, options);
+  std::u16string text;
+  // No byte gives more than two units, a CR LF for an LF at most; room that
+  // is never written is never given memory, so the text takes only its own.
+  text.reserve(static_cast<std::size_t>(reader.Size()) * 2 + 2);
+  while (reader.Read(text)) {
+    if (progress) {
+      progress(reader.BytesRead(), reader.Size());
+    }
+  }
+  return text;
+}
+
+}  // namespace textFile

@@ -1,0 +1,101 @@
+// The one reader of text files, for the window and pokopen-convert alike: the
+// encoding is detected or named, and line breaks come out as the conversion
+// rules expect them. In UTF-8 and UTF-16 text, LF, CR LF and a lone CR each
+// end a line; in code page 932 text, CR LF and a lone CR do and a lone LF
+// stays inside its line. Every line break that ends a line is given as CR LF.
+// Failures are thrown as textFile::FileError.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "fileError.h"
+#include "fileSystem.h"
+#include "textCodec.h"
+
+namespace textFile {
+
+// How the bytes of a text are to be read.
+enum class InputEncoding {
+  Auto,   // detected from the text itself
+  Utf8,   // a UTF-8 byte-order mark is skipped
+  Utf16,  // the byte-order mark tells the byte order and is skipped
+  Cp932,
+};
+
+// Bytes done of a total (0 when the total is not known).
+using Progress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+
+// Bytes in, text out, in pieces of any size: the text of a piece is given as
+// soon as its encoding is known and its characters are whole.
+class TextDecoder {
+ public:
+  explicit TextDecoder(InputEncoding encoding);
+
+  // Takes the next bytes and appends the text they complete to out.
+  void Push(std::string_view bytes, std::u16string& out);
+  // The input has ended: appends the rest.
+  void Finish(std::u16string& out);
+
+  // The encoding, once it is known.
+  std::optional<textCodec::Encoding> Encoding() const { return encoding_; }
+
+ private:
+  void Decide(bool complete);
+  void DecodeHeld(bool final, std::u16string& out);
+  void Decode(std::string_view bytes, bool final, std::u16string& out);
+  void AppendLines(std::u16string_view text, std::u16string& out);
+
+  InputEncoding asked_;
+  std::optional<textCodec::Encoding> encoding_;
+  bool guessed_ = false;                 // the encoding was detected without certainty
+  std::string held_;                     // bytes not decoded yet
+  std::uint64_t offset_ = 0;             // where held_ starts in the input
+  std::size_t nextDetection_;            // held bytes at which to try detecting again
+  std::unique_ptr<char16_t[]> decoded_;  // reused between pieces
+  std::size_t decodedRoom_ = 0;
+  bool skipLineFeed_ = false;  // a CR ended the last piece
+};
+
+// How a file is to be read.
+struct ReadOptions {
+  InputEncoding encoding = InputEncoding::Auto;
+  // Refuse anything but a regular file (the window: a pipe must not hang it).
+  bool regularFilesOnly = false;
+};
+
+// A text file, or a descriptor such as standard input, read a piece at a time.
+class TextReader {
+ public:
+  TextReader(const std::string& path, const ReadOptions& options);
+  // Reads from fd, which stays open.
+  TextReader(int fd, const ReadOptions& options);
+
+  // Appends the next piece of text to out; false once the input has ended.
+  bool Read(std::u16string& out);
+
+  // The size of a regular file when it was opened, 0 for anything else.
+  std::uint64_t Size() const { return size_; }
+  std::uint64_t BytesRead() const { return bytesRead_; }
+
+ private:
+  void CheckKind(const ReadOptions& options);
+
+  fileSystem::Descriptor owned_;
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+  std::uint64_t bytesRead_ = 0;
+  bool ended_ = false;
+  TextDecoder decoder_;
+  std::string buffer_;
+};
+
+// The whole text of a file; its memory is the text's own and a piece more.
+std::u16string ReadTextFile(const std::string& path, const ReadOptions& options,
+                            const Progress& progress = {});
+
+}  // namespace textFile

@@ -1,0 +1,359 @@
+#include "textWriter.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+
+namespace textFile {
+
+namespace {
+
+constexpr int kMostLinks = 40;
+constexpr std::size_t kTemporaryNameLength = 16;
+
+[[noreturn]] void ThrowErrno() {
+  ThrowSystemFailure(errno);
+}
+
+// ".pokopen-" and six random letters and digits.
+std::string TemporaryName() {
+  constexpr std::string_view kAlphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::array<unsigned char, 6> random{};
+  if (getrandom(random.data(), random.size(), 0) != static_cast<ssize_t>(random.size())) {
+    const auto seed = static_cast<unsigned>(getpid()) ^ static_cast<unsigned>(time(nullptr));
+    for (std::size_t i = 0; i < random.size(); ++i) {
+      random[i] = static_cast<unsigned char>(seed >> (4 * i));
+    }
+  }
+  std::string name = ".pokopen-";
+  for (const unsigned char byte : random) {
+    name.push_back(kAlphabet[byte % kAlphabet.size()]);
+  }
+  return name;
+}
+
+// The named temporary files in progress, for a signal handler to remove: a
+// handler can reach nothing but static storage.
+struct PendingTemporary {
+  std::atomic<bool> claimed{false};
+  std::atomic<int> folder{-1};  // set once the name is in place
+  char name[kTemporaryNameLength + 1] = {};
+};
+std::array<PendingTemporary, 64> pendingTemporaries;
+
+void Remember(int folder, const std::string& name) {
+  for (PendingTemporary& slot : pendingTemporaries) {
+    bool expected = false;
+    if (slot.claimed.compare_exchange_strong(expected, true)) {
+      std::memcpy(slot.name, name.c_str(), std::min(name.size() + 1, sizeof slot.name));
+      slot.folder.store(folder);
+      return;
+    }
+  }
+}
+
+void Forget(int folder, const std::string& name) {
+  for (PendingTemporary& slot : pendingTemporaries) {
+    if (slot.folder.load() == folder && name == slot.name) {
+      slot.folder.store(-1);
+      slot.claimed.store(false);
+      return;
+    }
+  }
+}
+
+extern "C" void RemovePendingTemporariesAndDie(int signalNumber) {
+  for (PendingTemporary& slot : pendingTemporaries) {
+    const int folder = slot.folder.load();
+    if (folder >= 0) {
+      unlinkat(folder, slot.name, 0);
+    }
+  }
+  signal(signalNumber, SIG_DFL);
+  raise(signalNumber);
+}
+
+}  // namespace
+
+textCodec::EncodeProgress EncodeTextInto(std::u16string_view text, const WriteFormat& format,
+                                         char* out) {
+  if (format.crlf) {
+    return textCodec::EncodeInto(format.encoding, text, out);
+  }
+  // Every CR LF is written as LF; a lone CR is kept as the data it is.
+  std::size_t written = 0;
+  std::size_t done = 0;
+  while (done < text.size()) {
+    std::size_t cr = text.find(u"\r\n", done);
+    if (cr == std::u16string_view::npos) {
+      cr = text.size();
+    }
+    const textCodec::EncodeProgress run =
+        textCodec::EncodeInto(format.encoding, text.substr(done, cr - done), out + written);
+    written += run.written;
+    if (run.unencodableAt) {
+      return {written, done + *run.unencodableAt};
+    }
+    if (cr == text.size()) {
+      break;
+    }
+    out[written++] = '\n';
+    done = cr + 2;
+  }
+  return {written, std::nullopt};
+}
+
+std::optional<std::size_t> EncodeText(std::u16string_view text, const WriteFormat& format,
+                                      std::string& out) {
+  const std::size_t start = out.size();
+  out.resize(start + textCodec::MostBytes(format.encoding, text.size()));
+  const textCodec::EncodeProgress progress = EncodeTextInto(text, format, out.data() + start);
+  out.resize(progress.unencodableAt ? start : start + progress.written);
+  return progress.unencodableAt;
+}
+
+FileWriter::FileWriter(const std::string& target, const WriteOptions& options) {
+  if (const std::optional<int> fd = fileSystem::DescriptorNamed(target)) {
+    if (options.regularFilesOnly) {
+      throw FileError(NotRegularFile{});
+    }
+    direct_ = *fd;
+    return;
+  }
+  Resolve(target);
+  if (existing_ && !S_ISREG(existing_->st_mode)) {
+    OpenDirectly(options);
+    return;
+  }
+  if (existing_ && faccessat(folder_.Get(), name_.c_str(), W_OK, AT_EACCESS) != 0) {
+    ThrowErrno();
+  }
+  CreateUnnamed();
+  TakeOverAttributes();
+}
+
+FileWriter::FileWriter(int fd) : direct_(fd) {}
+
+FileWriter::~FileWriter() {
+  Discard();
+}
+
+// Finds the folder and name of the file to write, following symbolic links
+// one at a time, so that a link to a file not made yet is followed too.
+void FileWriter::Resolve(const std::string& target) {
+  auto [folder, name] = fileSystem::SplitPath(target);
+  folder_ = fileSystem::Descriptor(fileSystem::OpenPath(folder, O_PATH | O_DIRECTORY | O_CLOEXEC));
+  name_ = name.empty() ? "." : std::move(name);
+  for (int links = 0;; ++links) {
+    if (!folder_.Valid()) {
+      ThrowErrno();
+    }
+    struct stat info {};
+    if (fstatat(folder_.Get(), name_.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) {
+        ThrowErrno();
+      }
+      existing_.reset();
+      return;
+    }
+    if (!S_ISLNK(info.st_mode)) {
+      if (S_ISDIR(info.st_mode)) {
+        ThrowSystemFailure(EISDIR);
+      }
+      existing_ = info;
+      return;
+    }
+    if (links == kMostLinks) {
+      ThrowSystemFailure(ELOOP);
+    }
+    std::string link(PATH_MAX, '\0');
+    const ssize_t length = readlinkat(folder_.Get(), name_.c_str(), link.data(), link.size());
+    if (length < 0) {
+      ThrowErrno();
+    }
+    link.resize(static_cast<std::size_t>(length));
+    auto [linkFolder, linkName] = fileSystem::SplitPath(link);
+    folder_ = fileSystem::Descriptor(
+        link.starts_with('/')
+            ? fileSystem::OpenPath(linkFolder, O_PATH | O_DIRECTORY | O_CLOEXEC)
+            : openat(folder_.Get(), linkFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    name_ = linkName.empty() ? "." : std::move(linkName);
+  }
+}
+
+// A device, pipe or socket is written as it is.
+void FileWriter::OpenDirectly(const WriteOptions& options) {
+  if (options.regularFilesOnly) {
+    throw FileError(NotRegularFile{});
+  }
+  file_ =
+      fileSystem::Descriptor(openat(folder_.Get(), name_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+  if (!file_.Valid()) {
+    ThrowErrno();
+  }
+  direct_ = file_.Get();
+}
+
+void FileWriter::CreateUnnamed() {
+  // The mode is the umask's; an existing file's is taken over below.
+  file_ =
+      fileSystem::Descriptor(openat(folder_.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+  if (file_.Valid()) {
+    return;
+  }
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    ThrowErrno();
+  }
+  CreateNamedTemporary();
+}
+
+void FileWriter::CreateNamedTemporary() {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = TemporaryName();
+    file_ = fileSystem::Descriptor(
+        openat(folder_.Get(), name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
+    if (file_.Valid()) {
+      temporaryName_ = std::move(name);
+      Remember(folder_.Get(), temporaryName_);
+      return;
+    }
+    if (errno != EEXIST) {
+      ThrowErrno();
+    }
+  }
+  ThrowSystemFailure(EEXIST);
+}
+
+// Best effort: only root may give a file to another owner, a member of the
+// file's group may keep the group, and some file systems keep no permissions
+// at all; none of that is a reason to refuse the replacement.
+void FileWriter::TakeOverAttributes() {
+  if (!existing_) {
+    return;
+  }
+  if (existing_->st_gid != getegid()) {
+    static_cast<void>(fchown(file_.Get(), static_cast<uid_t>(-1), existing_->st_gid) == 0);
+  }
+  if (existing_->st_uid != geteuid()) {
+    static_cast<void>(fchown(file_.Get(), existing_->st_uid, static_cast<gid_t>(-1)) == 0);
+  }
+  static_cast<void>(fchmod(file_.Get(), existing_->st_mode & 07777) == 0);
+}
+
+void FileWriter::Write(std::string_view bytes) {
+  const int fd = direct_ >= 0 ? direct_ : file_.Get();
+  if (fd < 0) {
+    ThrowSystemFailure(EBADF);
+  }
+  if (const int errnum = fileSystem::WriteAll(fd, bytes)) {
+    ThrowSystemFailure(errnum);
+  }
+}
+
+void FileWriter::Commit() {
+  if (committed_) {
+    return;
+  }
+  if (direct_ >= 0) {
+    committed_ = true;
+    if (const int errnum = file_.Close()) {
+      ThrowSystemFailure(errnum);
+    }
+    return;
+  }
+  if (!file_.Valid()) {
+    ThrowSystemFailure(EBADF);
+  }
+  // The data must be on the disk before a name points at it.
+  if (fsync(file_.Get()) != 0) {
+    ThrowErrno();
+  }
+  GiveName();
+  committed_ = true;
+  if (const int errnum = file_.Close()) {
+    ThrowSystemFailure(errnum);
+  }
+  // Makes the new name itself durable; the file is in place already.
+  const fileSystem::Descriptor folder(
+      openat(folder_.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.Valid()) {
+    fsync(folder.Get());
+  }
+}
+
+void FileWriter::GiveName() {
+  if (!temporaryName_.empty()) {
+    if (renameat(folder_.Get(), temporaryName_.c_str(), folder_.Get(), name_.c_str()) != 0) {
+      ThrowErrno();
+    }
+    Forget(folder_.Get(), temporaryName_);
+    temporaryName_.clear();
+    return;
+  }
+  const std::string self = "/proc/self/fd/" + std::to_string(file_.Get());
+  const auto link = [&](const std::string& name) {
+    if (linkat(AT_FDCWD, self.c_str(), folder_.Get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      return true;
+    }
+    // Without /proc, only a privileged program may link a descriptor.
+    return errno == ENOENT &&
+           linkat(file_.Get(), "", folder_.Get(), name.c_str(), AT_EMPTY_PATH) == 0;
+  };
+  if (!existing_ && link(name_)) {
+    return;
+  }
+  if (!existing_ && errno != EEXIST) {
+    ThrowErrno();
+  }
+  // A file cannot be linked over another: link it under a passing name and
+  // rename that over the target, which replaces it in one step.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string passing = TemporaryName();
+    if (!link(passing)) {
+      if (errno == EEXIST) {
+        continue;
+      }
+      ThrowErrno();
+    }
+    if (renameat(folder_.Get(), passing.c_str(), folder_.Get(), name_.c_str()) != 0) {
+      const int errnum = errno;
+      unlinkat(folder_.Get(), passing.c_str(), 0);
+      ThrowSystemFailure(errnum);
+    }
+    return;
+  }
+  ThrowSystemFailure(EEXIST);
+}
+
+void FileWriter::Discard() noexcept {
+  if (!temporaryName_.empty()) {
+    unlinkat(folder_.Get(), temporaryName_.c_str(), 0);
+    Forget(folder_.Get(), temporaryName_);
+    temporaryName_.clear();
+  }
+  file_.Close();
+}
+
+void RemoveTemporaryFilesOnSignals() {
+  struct sigaction action {};
+  action.sa_handler = RemovePendingTemporariesAndDie;
+  sigemptyset(&action.sa_mask);
+  for (const int signalNumber :
+       {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGVTALRM, SIGPROF}) {
+    struct sigaction previous {};
+    // A signal the caller chose to ignore stays ignored.
+    if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN) {
+      sigaction(signalNumber, &action, nullptr);
+    }
+  }
+}
+
+}  // namespace textFile

@@ -1,0 +1,87 @@
+// The one writer of text files, for the window and pokopen-convert alike. A
+// regular file is replaced all at once: the new text goes to an unnamed file
+// in the target's folder, which gets the target's name only once it is
+// complete and on the disk, so that however the program ends, the target is
+// either as it was or wholly new, and no temporary file is left behind.
+// Failures are thrown as textFile::FileError.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "fileError.h"
+#include "fileSystem.h"
+#include "textCodec.h"
+
+namespace textFile {
+
+// How text becomes bytes: UTF-8 or code page 932, and whether a CR LF is
+// written as it is or as LF. A lone LF is written as LF either way.
+struct WriteFormat {
+  textCodec::Encoding encoding = textCodec::Encoding::Utf8;
+  bool crlf = false;
+};
+
+// Appends text to out in the format. On a character the encoding cannot hold,
+// out is left as it was and the character's index is returned. Text given in
+// pieces must not be cut inside a CR LF or a surrogate pair.
+std::optional<std::size_t> EncodeText(std::u16string_view text, const WriteFormat& format,
+                                      std::string& out);
+// The same into room for textCodec::MostBytes(format.encoding, text.size())
+// bytes at out: the bytes written, and where a character stopped it.
+textCodec::EncodeProgress EncodeTextInto(std::u16string_view text, const WriteFormat& format,
+                                         char* out);
+
+struct WriteOptions {
+  // Refuse anything but a regular file or a new name (the window).
+  bool regularFilesOnly = false;
+};
+
+class FileWriter {
+ public:
+  // Prepares to write target. A regular file or a new name is replaced all at
+  // once, keeping an existing file's permissions, group and (where the system
+  // allows) owner; a symbolic link stays a link and the file it names is
+  // written, made where it does not exist yet. A name that stands for a
+  // descriptor of this program (/dev/stdout, /dev/fd/N, /proc/self/fd/N) is
+  // written through that descriptor, and an existing device or pipe directly.
+  // Only a file that the user may write is replaced.
+  FileWriter(const std::string& target, const WriteOptions& options);
+  // Writes straight to fd, which stays open.
+  explicit FileWriter(int fd);
+  FileWriter(const FileWriter&) = delete;
+  FileWriter& operator=(const FileWriter&) = delete;
+  // Without Commit, the target stays as it was.
+  ~FileWriter();
+
+  void Write(std::string_view bytes);
+  // Puts the written file in the target's place.
+  void Commit();
+
+ private:
+  void Resolve(const std::string& target);
+  void OpenDirectly(const WriteOptions& options);
+  void CreateUnnamed();
+  void CreateNamedTemporary();
+  void TakeOverAttributes();
+  void Discard() noexcept;
+  void GiveName();
+
+  fileSystem::Descriptor folder_;  // holds the file written
+  std::string name_;               // its name there
+  std::optional<struct stat> existing_;
+  fileSystem::Descriptor file_;  // the new contents, or an opened device
+  std::string temporaryName_;    // of a named temporary file, where unnamed ones fail
+  int direct_ = -1;              // written directly, not replaced
+  bool committed_ = false;
+};
+
+// Removes the named temporary files of writers in progress, should the
+// program be ended by a signal; for systems whose file systems cannot make
+// unnamed files. Call once at start.
+void RemoveTemporaryFilesOnSignals();
+
+}  // namespace textFile

@@ -1,0 +1,147 @@
+// The writer on real files: what it must never do to a file, whatever the
+// target is and however the program ends.
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <filesystem>
+#include <string>
+
+#include "fileTestSupport.h"
+#include "textReader.h"
+#include "textWriter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using fileTestSupport::ReadBytes;
+using fileTestSupport::RunInChild;
+using fileTestSupport::WriteBytes;
+using Writer = fileTestSupport::TemporaryFolder;
+
+void Replace(const std::string& target, std::string_view bytes) {
+  textFile::FileWriter file(target, {});
+  file.Write(bytes);
+  file.Commit();
+}
+
+TEST(EncodeText, WritesLineBreaksAsTheFormatSays) {
+  struct Case {
+    textFile::WriteFormat format;
+    std::u16string text;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {{textCodec::Encoding::Utf8, false}, u"a\r\nb\nc\r", "a\nb\nc\r"},
+      {{textCodec::Encoding::Utf8, true}, u"a\r\nb\nc", "a\r\nb\nc"},
+      {{textCodec::Encoding::Cp932, true}, u"あ\r\n～", "\x82\xA0\r\n\x81\x60"},
+      {{textCodec::Encoding::Cp932, false}, u"あ\r\n", "\x82\xA0\n"},
+  };
+  for (const Case& c : cases) {
+    std::string out = "kept";
+    EXPECT_EQ(textFile::EncodeText(c.text, c.format, out), std::nullopt);
+    EXPECT_EQ(out, "kept" + c.bytes);
+  }
+  std::string out = "kept";
+  EXPECT_EQ(textFile::EncodeText(u"a\r\n☃", {textCodec::Encoding::Cp932, false}, out), 3u);
+  EXPECT_EQ(out, "kept");
+}
+
+// A name that stands for an open descriptor is written through it, so that a
+// file opened for appending keeps what it had.
+TEST_F(Writer, WritesThroughADescriptorsName) {
+  WriteBytes(Path("log.txt"), "LOG1\n");
+  const int log = open(Path("log.txt").c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(log, 0);
+  fs::create_symlink("/dev/fd/" + std::to_string(log), Path("link"));
+  for (const std::string& name :
+       {"/proc/self/fd/" + std::to_string(log), "/dev/fd/" + std::to_string(log), Path("link")}) {
+    Replace(name, "x\n");
+  }
+  close(log);
+  EXPECT_EQ(ReadBytes(Path("log.txt")), "LOG1\nx\nx\nx\n");
+  EXPECT_THROW(textFile::FileWriter("/dev/stdout", {true}), textFile::FileError);
+}
+
+TEST_F(Writer, KeepsTheModeAndTheGroupOfAnotherUsersFile) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "needs root to make a file of another user";
+  }
+  constexpr gid_t kSharedGroup = 4242;
+  constexpr uid_t kOwner = 4243;
+  constexpr uid_t kMember = 4244;
+  chmod(dir_.c_str(), 0777);
+  WriteBytes(Path("shared.txt"), "old");
+  ASSERT_EQ(chown(Path("shared.txt").c_str(), kOwner, kSharedGroup), 0);
+  ASSERT_EQ(chmod(Path("shared.txt").c_str(), 0664), 0);
+  // A member of the group, not the owner, replaces it.
+  EXPECT_EQ(RunInChild([&] {
+              const gid_t groups[] = {kSharedGroup};
+              if (setgroups(1, groups) != 0 || setgid(kMember) != 0 || setuid(kMember) != 0) {
+                return 2;
+              }
+              Replace(Path("shared.txt"), "new");
+              return 0;
+            }),
+            0);
+  struct stat info {};
+  ASSERT_EQ(stat(Path("shared.txt").c_str(), &info), 0);
+  EXPECT_EQ(ReadBytes(Path("shared.txt")), "new");
+  EXPECT_EQ(info.st_gid, kSharedGroup);
+  EXPECT_EQ(info.st_mode & 07777, 0664u);
+}
+
+TEST_F(Writer, ALinkStaysALinkAndItsMissingTargetIsMade) {
+  fs::create_directory(Path("real"));
+  fs::create_symlink("real/made.txt", Path("dangling.txt"));
+  fs::create_symlink("dangling.txt", Path("second.txt"));
+  Replace(Path("second.txt"), "new");
+  EXPECT_TRUE(fs::is_symlink(Path("dangling.txt")));
+  EXPECT_TRUE(fs::is_symlink(Path("second.txt")));
+  EXPECT_EQ(ReadBytes(Path("real/made.txt")), "new");
+  EXPECT_EQ(Entries(Path("real")), std::set<std::string>{"made.txt"});
+}
+
+// However the program ends while writing, no temporary file is left and the
+// target is as it was.
+TEST_F(Writer, NoTemporaryFileOutlivesTheProgram) {
+  WriteBytes(Path("target.txt"), "old");
+  for (const int signalNumber : {SIGKILL, SIGQUIT, SIGUSR1, SIGXFSZ, SIGTERM}) {
+    RunInChild([&] {
+      signal(signalNumber, SIG_DFL);
+      textFile::FileWriter file(Path("target.txt"), {});
+      file.Write(std::string(1 << 20, 'x'));
+      raise(signalNumber);
+      return 0;
+    });
+    EXPECT_EQ(Entries(), std::set<std::string>{"target.txt"}) << signalNumber;
+    EXPECT_EQ(ReadBytes(Path("target.txt")), "old");
+  }
+}
+
+// A path longer than PATH_MAX is reached a folder at a time, for writing,
+// replacing and reading.
+TEST_F(Writer, PathsLongerThanPathMax) {
+  const std::string component(200, 'd');
+  std::string path = dir_;
+  int folder = open(dir_.c_str(), O_PATH | O_DIRECTORY);
+  while (path.size() <= PATH_MAX) {
+    ASSERT_EQ(mkdirat(folder, component.c_str(), 0755), 0);
+    const int next = openat(folder, component.c_str(), O_PATH | O_DIRECTORY);
+    close(folder);
+    folder = next;
+    path += "/" + component;
+  }
+  close(folder);
+  const std::string target = path + "/long.txt";
+  Replace(target, "first\n");
+  Replace(target, "second\n");
+  EXPECT_EQ(textFile::ReadTextFile(target, {}), u"second\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+#!/bin/sh
+# Installs each component under a DESTDIR and the whole build under a prefix,
+# and compares what lands there with the files each package is to hold.
+# Usage: installLayout.sh BUILD-DIR STAGING-DIR POKOPEN-CONVERT
+build=$1
+staging=$2
+converter=$3
+status=0
+
+app=org.example.pokopen
+convert_files="bin/pokopen-convert
+share/bash-completion/completions/pokopen-convert
+share/man/man1/pokopen-convert.1"
+window_files="bin/pokopen
+share/applications/$app.desktop
+share/metainfo/$app.metainfo.xml
+share/man/man1/pokopen.1
+share/icons/hicolor/scalable/apps/$app.svg"
+for size in 16 32 48 64 128 256; do
+  window_files="$window_files
+share/icons/hicolor/${size}x${size}/apps/$app.png"
+done
+
+# compare LABEL ROOT EXPECTED: the files under ROOT are exactly EXPECTED.
+compare() {
+  printf '%s\n' "$3" | sort >"$staging/expected"
+  (cd "$2" && find . -type f | sed 's|^\./||' | sort) >"$staging/installed"
+  if ! diff "$staging/expected" "$staging/installed" >"$staging/difference"; then
+    echo "$1: installed files differ from the expected ones (< expected, > installed):"
+    cat "$staging/difference"
+    status=1
+  fi
+}
+
+rm -rf "$staging"
+mkdir -p "$staging"
+for component in pokopen-convert pokopen; do
+  DESTDIR="$staging/$component" cmake --install "$build" --prefix /usr \
+    --component "$component" >/dev/null || status=1
+done
+compare "component pokopen-convert" "$staging/pokopen-convert/usr" "$convert_files"
+compare "component pokopen" "$staging/pokopen/usr" "$window_files"
+
+cmake --install "$build" --prefix "$staging/prefix" >/dev/null || status=1
+compare "--prefix" "$staging/prefix" "$convert_files
+$window_files"
+
+if objdump -p "$converter" | grep -q 'NEEDED.*Qt'; then
+  echo "pokopen-convert links Qt:"
+  objdump -p "$converter" | grep NEEDED
+  status=1
+fi
+exit $status
