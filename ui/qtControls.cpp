@@ -94,12 +94,12 @@ TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
   setTabChangesFocus(true);
 }
 
-std::u16string TextBox::Text() const {
+std::u16string TextBox::Text(const ProgressReport& progress) const {
   const QTextDocument& doc = *document();
   std::u16string text;
   // Room for every break as CR LF.
   text.reserve(static_cast<std::size_t>(doc.characterCount() + doc.blockCount()));
-  ReadText([&text](std::u16string_view piece) { text += piece; });
+  ReadText([&text](std::u16string_view piece) { text += piece; }, progress);
   return text;
 }
 

@@ -40,7 +40,8 @@ Twips GeometryInTwips(const QWidget& widget);
 void SetWidthInTwips(QWidget& widget, float width);
 void SetHeightInTwips(QWidget& widget, float height);
 
-// How far a long piece of work has got: `done` of `total`.
+// How far a long piece of work has got: `done` of `total` (the same type as
+// the progress of the text file reader and writer).
 using ProgressReport = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
 // A multi-line text box: wraps at its right edge, vertical scroll bar only,
@@ -58,7 +59,7 @@ class TextBox : public QPlainTextEdit {
   explicit TextBox(QWidget* parent = nullptr);
 
   // The whole text, line breaks as CR LF except a lone LF as it was set.
-  std::u16string Text() const;
+  std::u16string Text(const ProgressReport& progress = {}) const;
   // The same text handed to `take` in pieces of some thousands of units, and
   // how many of the box's lines have been handed over after each.
   void ReadText(const std::function<void(std::u16string_view piece)>& take,
