@@ -20,9 +20,12 @@
 # Also measured: the peak resident memory of the window (VmHWM) after load,
 # convert and save, and pokopen-convert on the same file in the same run.
 #
-# Usage: window-bench.sh [--sizes=all|small] [--runs=N] BUILD [BASELINE-BUILD]
+# Usage: window-bench.sh [--sizes=all|small|smoke] [--runs=N] BUILD [BASELINE-BUILD]
 #   BUILD holds ui/pokopen, cli/pokopen-convert and bench/texts/pokopen-bench-text.
-#   --sizes=small runs only the few-line and the 1 MB files (a quick check).
+#   --sizes=small runs only the few-line and the 1 MB files (a quick check),
+#   --sizes=smoke the few lines once (it only shows that the script still
+#   works, and exits with 77 where Xvfb or xdotool is missing).
+#   --runs: how often typing and paging are repeated (the median is shown).
 # Environment: BENCH_WORK (default /tmp/pokopen-window-bench) for the files,
 # BENCH_STEP_TIMEOUT (seconds, default 300) after which a step counts as hung.
 set -euo pipefail
@@ -45,7 +48,11 @@ builds=("$@")
 work=${BENCH_WORK:-/tmp/pokopen-window-bench}
 step_timeout=${BENCH_STEP_TIMEOUT:-300}
 for tool in Xvfb xdotool iconv; do
-  command -v "$tool" >/dev/null || { echo "$tool is missing" >&2; exit 1; }
+  if ! command -v "$tool" >/dev/null; then
+    echo "$tool is missing" >&2
+    [[ $sizes == smoke ]] && exit 77
+    exit 1
+  fi
 done
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
@@ -68,7 +75,10 @@ files=(
   "50mb-lf 50M utf8-lf"
   "50mb-crlf 50M utf8-crlf"
 )
-[[ $sizes == small ]] && files=("${files[@]:0:2}")
+case $sizes in
+  small) files=("${files[@]:0:2}") ;;
+  smoke) files=("${files[@]:0:1}") runs=1 ;;
+esac
 
 make_file() {
   local name=$1 size=$2 kind=$3 path=$work/$1.txt
@@ -302,14 +312,35 @@ convert_cli() {
   echo "${times[*]}" | median
 }
 
-# One file through one program: prints a result line.
+# Loads a file and converts it, without timing either.
+load_and_convert() {
+  if fill_dialog ctrl+o '読み込み - ぽこぺん' "$1"; then
+    press_enter
+    await_answer >/dev/null || true
+  fi
+  file_dialog=
+  x key ctrl+e
+  await_answer >/dev/null || true
+}
+
+# The first pass through a box: nothing below its first page is laid out yet.
+first_pass() {
+  to_top "$1"
+  timed page_down
+}
+
+# One file through one program: prints a result line. The typing and paging
+# of a few lines that the file's figures are set against are measured in the
+# same window just before, so that both meet the same load of the machine.
 bench_file() {
   local build=$1 label=$2 file=$3 out=$work/$3.saved.txt
   rm -f "$out"
   start_window "$build/ui/pokopen"
-  local probe load convert save peak type_up type_low page_up page_low cli
+  local probe cli load=hung convert=hung save=hung peak=- ref=(- - - -) big=(- - - - - - - -)
   probe=$(probe_cost)
-  load=hung convert=hung save=hung peak=- type_up=- type_low=- page_up=- page_low=-
+  load_and_convert "$work/few-lines.txt"
+  ref=("$(repeated alt+s type_twenty)" "$(repeated alt+e type_twenty)"
+       "$(repeated alt+s page_down)" "$(repeated alt+e page_down)")
   if fill_dialog ctrl+o '読み込み - ぽこぺん' "$work/$file.txt"; then
     load=$(timed press_enter)
   fi
@@ -323,15 +354,27 @@ bench_file() {
   fi
   file_dialog=
   if [[ $save != hung ]]; then
-    type_up=$(repeated alt+s type_twenty)
-    type_low=$(repeated alt+e type_twenty)
-    page_up=$(repeated alt+s page_down)
-    page_low=$(repeated alt+e page_down)
+    big=("$(repeated alt+s type_twenty)" "$(repeated alt+e type_twenty)"
+         "$(first_pass alt+s)" "$(first_pass alt+e)"
+         "$(repeated alt+s page_down)" "$(repeated alt+e page_down)")
   fi
   stop_window
   cli=$(convert_cli "$build" "$file")
-  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$label" "$file" "$probe" "$cli" \
-    "$load" "$convert" "$save" "$peak" "$type_up" "$type_low" "$page_up" "$page_low"
+  local size
+  size=$(stat -c %s "$work/$file.txt")
+  echo "$label $file $size $probe $cli $load $convert $save $peak ${big[*]:0:2} ${ref[*]:0:2}" \
+    "${big[*]:2:4} ${ref[*]:2:2}" | tr ' ' '\t'
+}
+
+# The figures set against their targets: load and convert against
+# pokopen-convert, peak memory against the file, typing and paging against
+# the same in a few lines.
+ratios() {
+  awk -F'\t' 'NR == 1 { next }
+    function r(a, b) { return (a + 0 > 0 && b + 0 > 0) ? sprintf("%.1fx", a / b) : "-" }
+    { printf "%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", $1, $2,
+        r($6, $5), r($7, $5), r($9 * 1048576, $3), r($10, $12), r($11, $13),
+        r($14, $18), r($15, $19), r($16, $18), r($17, $19), $4 }' "$1"
 }
 
 # --- The run --------------------------------------------------------------------
@@ -341,10 +384,12 @@ for entry in "${files[@]}"; do
   log "making $name"
   make_file "$name" "$size" "$kind"
 done
+make_file few-lines 2K utf8-lf
 start_display
 results=$work/results.tsv
-printf 'build\tfile\tprobe\tcli\tload\tconvert\tsave\tpeakMB\ttype-upper\ttype-lower\tpage-upper\tpage-lower\n' \
-  >"$results"
+columns=(build file bytes probe cli load convert save peakMiB type-up type-low ref-type-up
+  ref-type-low page1-up page1-low page-up page-low ref-page-up ref-page-low)
+(IFS=$'\t'; echo "${columns[*]}") >"$results"
 for i in "${!builds[@]}"; do
   label=$([[ $i == 0 ]] && echo new || echo baseline)
   for entry in "${files[@]}"; do
@@ -355,3 +400,8 @@ for i in "${!builds[@]}"; do
 done
 log "results in $results"
 column -t -s $'\t' "$results"
+echo
+{
+  echo -e "build\tfile\tload/cli\tconvert/cli\tpeak/file\ttype-up\ttype-low\tpage1-up\tpage1-low\tpage-up\tpage-low\tprobe"
+  ratios "$results"
+} | column -t -s $'\t'
