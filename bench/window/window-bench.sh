@@ -25,6 +25,7 @@
 #   --sizes=small runs only the few-line and the 1 MB files (a quick check),
 #   --sizes=smoke the few lines once (it only shows that the script still
 #   works, and exits with 77 where Xvfb or xdotool is missing).
+#   --only=NAME[,NAME...] runs only the files of these names (10mb-lf, ...).
 #   --runs: how often typing and paging are repeated (the median is shown).
 # Environment: BENCH_WORK (default /tmp/pokopen-window-bench) for the files,
 # BENCH_STEP_TIMEOUT (seconds, default 300) after which a step counts as hung.
@@ -32,9 +33,11 @@ set -euo pipefail
 
 sizes=all
 runs=3
+only=
 while [[ $# -gt 0 && $1 == --* ]]; do
   case $1 in
     --sizes=*) sizes=${1#--sizes=} ;;
+    --only=*) only=${1#--only=} ;;
     --runs=*) runs=${1#--runs=} ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
@@ -79,6 +82,13 @@ case $sizes in
   small) files=("${files[@]:0:2}") ;;
   smoke) files=("${files[@]:0:1}") runs=1 ;;
 esac
+if [[ -n $only ]]; then
+  chosen=()
+  for entry in "${files[@]}"; do
+    [[ ,$only, == *,${entry%% *},* ]] && chosen+=("$entry")
+  done
+  files=("${chosen[@]}")
+fi
 
 make_file() {
   local name=$1 size=$2 kind=$3 path=$work/$1.txt
