@@ -26,7 +26,7 @@ namespace {
 
 // Standard output gets nothing until this much of a text is converted, so
 // that a fault found early leaves nothing half-written there.
-constexpr std::size_t kHeldOutputBytes = std::size_t{16} << 20;
+constexpr std::size_t kHeldOutputBytes = std::size_t{4} << 20;
 // A text is cut into pieces of about this many units, converted on as many
 // threads as there are jobs; a stretch this long without a safe cut is
 // converted in order instead, a part at a time.
@@ -127,8 +127,9 @@ class PieceWork {
         checkEncodable_(options.outputEncoding != textCodec::Encoding::Utf8) {}
 
   void Run(Piece& piece) {
-    piece.extent = ExtentOf(piece.text);
+    // Places are only ever named for characters the output cannot hold.
     if (checkEncodable_) {
+      piece.extent = ExtentOf(piece.text);
       piece.unencodableAt = textCodec::FindUnencodable(format_.encoding, piece.text);
       if (piece.unencodableAt) {
         return;
@@ -252,7 +253,9 @@ struct Input {
   std::string targetName;
   std::unique_ptr<textFile::FileWriter> writer;
   TextPosition position;
-  std::string held;  // for standard output, until kHeldOutputBytes
+  // Pieces for standard output, held back until kHeldOutputBytes of them.
+  std::vector<std::unique_ptr<Piece>> held;
+  std::size_t heldBytes = 0;
   bool holding = false;
   bool failed = false;
 };
@@ -435,37 +438,47 @@ class Run {
     if (workers_) {
       workers_->WaitFor(piece);
     }
-    Input& input = inputs_[piece.input];
+    std::unique_ptr<Piece> written = std::move(pieces_.front());
+    pieces_.pop_front();
+    Input& input = inputs_[written->input];
     if (!input.failed) {
       try {
-        Write(input, piece);
+        Write(input, written);
       } catch (const textFile::FileError& error) {
         Fail(input, {input.targetName + ": " + Describe(error.What()), input.target.empty()});
       }
     }
-    spare_.push_back(std::move(pieces_.front()));
-    pieces_.pop_front();
+    if (written) {
+      spare_.push_back(std::move(written));
+    }
   }
 
-  void Write(Input& input, const Piece& piece) {
-    if (piece.unencodableAt) {
+  // Writes a piece, or keeps it (taking it) while standard output is held back.
+  void Write(Input& input, std::unique_ptr<Piece>& piece) {
+    if (piece->unencodableAt) {
       const textFile::UnencodableText unencodable{
-          options_.outputEncoding, input.position.Locate(piece.text, *piece.unencodableAt)};
+          options_.outputEncoding, input.position.Locate(piece->text, *piece->unencodableAt)};
       Fail(input, {input.name + ": " + Describe(unencodable)});
       return;
     }
-    input.position.Advance(piece.extent);
+    input.position.Advance(piece->extent);
+    const bool last = piece->last;
     if (input.holding) {
-      input.held += piece.bytes.View();
-      if (input.held.size() >= kHeldOutputBytes || piece.last) {
-        input.holding = false;
-        input.writer->Write(input.held);
-        input.held = std::string();
+      input.heldBytes += piece->bytes.size;
+      input.held.push_back(std::move(piece));
+      if (input.heldBytes < kHeldOutputBytes && !last) {
+        return;
       }
+      input.holding = false;
+      for (std::unique_ptr<Piece>& held : input.held) {
+        input.writer->Write(held->bytes.View());
+        spare_.push_back(std::move(held));
+      }
+      input.held.clear();
     } else {
-      input.writer->Write(piece.bytes.View());
+      input.writer->Write(piece->bytes.View());
     }
-    if (piece.last) {
+    if (last) {
       input.writer->Commit();
       input.writer.reset();
     }
@@ -477,6 +490,9 @@ class Run {
     }
     input.failed = true;
     input.writer.reset();
+    for (std::unique_ptr<Piece>& held : input.held) {
+      spare_.push_back(std::move(held));
+    }
     input.held.clear();
     progress_.Clear();
     PrintError(failure.message);

@@ -100,7 +100,7 @@ constexpr std::string_view kHelpText =
     "Files written with -o, -d and -i are replaced all at once, and left as they\n"
     "were when their input turns out to be invalid or cannot be written in the\n"
     "output encoding. Standard output gets nothing of a text whose fault is found\n"
-    "in its first 16 MiB; a fault found later leaves what was converted before\n"
+    "in its first 4 MiB; a fault found later leaves what was converted before\n"
     "the part of the text that holds it.\n"
     "\n"
     "Exit status: 0 on success, 1 when an input cannot be read or converted or an\n"

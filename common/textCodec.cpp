@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -132,8 +133,10 @@ std::size_t NarrowAscii(std::u16string_view text, std::size_t from, char* out) {
 }
 
 #if defined(__x86_64__)
+// POKOPEN_NO_SSSE3 set makes the benchmarks measure the plain paths.
 bool HasSsse3() {
-  static const bool has = __builtin_cpu_supports("ssse3") != 0;
+  static const bool has =
+      __builtin_cpu_supports("ssse3") != 0 && std::getenv("POKOPEN_NO_SSSE3") == nullptr;
   return has;
 }
 
@@ -263,7 +266,11 @@ Progress WriteUtf8(std::u16string_view text, char* out) {
     }
     const char16_t unit = text[i];
     if (unit < 0x80) {
+      // The rest of a short run of ASCII, a unit at a time.
       *out++ = static_cast<char>(unit);
+      while (i + 1 < text.size() && text[i + 1] < 0x80) {
+        *out++ = static_cast<char>(text[++i]);
+      }
     } else if (unit < 0x800) {
       *out++ = static_cast<char>(0xC0 | (unit >> 6));
       *out++ = static_cast<char>(0x80 | (unit & 0x3F));
@@ -390,12 +397,11 @@ DecodeProgress DecodeUtf8Some(std::string_view bytes, bool final, UnitSink& sink
   while (i < size) {
     const unsigned char lead = at(i);
     if (lead < 0x80) {
-      const std::size_t run = CopyAscii(bytes, i, sink);
-      if (run == 0) {
-        sink.Put(lead);
-        ++i;
+      i += CopyAscii(bytes, i, sink);
+      // The rest of a short run, a byte at a time.
+      while (i < size && at(i) < 0x80) {
+        sink.Put(at(i++));
       }
-      i += run;
       continue;
     }
     // Kana, kanji and most of the rest of Japanese: three bytes whose lead

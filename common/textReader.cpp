@@ -23,6 +23,8 @@ constexpr std::size_t kReadBytes = std::size_t{1} << 20;
 // more than input arriving all at once.
 constexpr std::size_t kFirstDetection = std::size_t{4} << 10;
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+// More than the longest character a piece can cut off.
+constexpr std::size_t kBridgeBytes = 8;
 
 // The position of the next CR or LF at or after from, or the text's size.
 std::size_t FindLineBreak(std::u16string_view text, std::size_t from) {
@@ -71,7 +73,23 @@ TextDecoder::TextDecoder(InputEncoding encoding)
 
 void TextDecoder::Push(std::string_view bytes, std::u16string& out) {
   if (encoding_ && held_.empty()) {
-    Decode(bytes, false, out);
+    DecodeAndHold(bytes, false, out);
+    return;
+  }
+  if (encoding_) {
+    // The character the last piece cut off is completed from the first few
+    // bytes of this one; the rest is decoded where it is, not copied first.
+    const std::size_t before = held_.size();
+    const std::size_t bridge = std::min(bytes.size(), kBridgeBytes);
+    held_.append(bytes.substr(0, bridge));
+    const std::size_t consumed = Decode(held_, false, out);
+    if (consumed >= before) {
+      held_.clear();
+      DecodeAndHold(bytes.substr(consumed - before), false, out);
+    } else {
+      held_.erase(0, consumed);
+      held_.append(bytes.substr(bridge));
+    }
     return;
   }
   held_.append(bytes);
@@ -140,13 +158,19 @@ void TextDecoder::Decide(bool complete) {
   offset_ += mark;
 }
 
+// The held bytes are decoded where they are and the rest kept, so that their
+// room serves again for the next piece.
 void TextDecoder::DecodeHeld(bool final, std::u16string& out) {
-  const std::string bytes = std::move(held_);
-  held_.clear();
-  Decode(bytes, final, out);
+  const std::size_t consumed = Decode(held_, final, out);
+  held_.erase(0, consumed);
 }
 
-void TextDecoder::Decode(std::string_view bytes, bool final, std::u16string& out) {
+void TextDecoder::DecodeAndHold(std::string_view bytes, bool final, std::u16string& out) {
+  const std::size_t consumed = Decode(bytes, final, out);
+  held_.assign(bytes.substr(consumed));
+}
+
+std::size_t TextDecoder::Decode(std::string_view bytes, bool final, std::u16string& out) {
   if (decodedRoom_ < bytes.size()) {
     decodedRoom_ = std::max(bytes.size(), kReadBytes);
     decoded_ = std::make_unique_for_overwrite<char16_t[]>(decodedRoom_);
@@ -159,7 +183,7 @@ void TextDecoder::Decode(std::string_view bytes, bool final, std::u16string& out
   }
   AppendLines(std::u16string_view(decoded_.get(), written), out);
   offset_ += progress.consumed;
-  held_.assign(bytes.substr(progress.consumed));
+  return progress.consumed;
 }
 
 void TextDecoder::AppendLines(std::u16string_view text, std::u16string& out) {

@@ -47,7 +47,9 @@ class TextDecoder {
  private:
   void Decide(bool complete);
   void DecodeHeld(bool final, std::u16string& out);
-  void Decode(std::string_view bytes, bool final, std::u16string& out);
+  void DecodeAndHold(std::string_view bytes, bool final, std::u16string& out);
+  // Decodes the whole characters of bytes; returns how many bytes that took.
+  std::size_t Decode(std::string_view bytes, bool final, std::u16string& out);
   void AppendLines(std::u16string_view text, std::u16string& out);
 
   InputEncoding asked_;

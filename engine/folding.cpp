@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -92,6 +93,20 @@ namespace {
 // units or more) by one among the forms of its second. Checking two units
 // leaves few candidates that are not matches, where checking one leaves many
 // in Japanese text, whose commonest kana begin several words.
+// The first candidate of a block that is a whole match: its mask has two
+// bits for each unit, set where the unit may begin one.
+template <typename MatchesAt>
+std::size_t FirstMatchIn(unsigned mask, std::size_t block, const MatchesAt& matchesAt) {
+  while (mask != 0) {
+    const auto bit = static_cast<unsigned>(std::countr_zero(mask));
+    if (matchesAt(block + bit / 2)) {
+      return block + bit / 2;
+    }
+    mask &= ~(3u << bit);
+  }
+  return kNotFound;
+}
+
 #if defined(__x86_64__)
 __attribute__((target("avx2"))) inline __m256i Spread(char16_t unit) {
   return _mm256_set1_epi16(static_cast<short>(unit));
@@ -131,13 +146,10 @@ __attribute__((target("avx2"))) std::size_t ScanAvx2(const char16_t* hay, std::s
           AnyOf<SecondCount>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(hay + i + 1)),
                              secondForms));
     }
-    auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hits));
-    while (mask != 0) {
-      const auto bit = static_cast<unsigned>(std::countr_zero(mask));
-      if (matchesAt(i + bit / 2)) {
-        return i + bit / 2;
-      }
-      mask &= ~(3u << bit);
+    const std::size_t found =
+        FirstMatchIn(static_cast<unsigned>(_mm256_movemask_epi8(hits)), i, matchesAt);
+    if (found != kNotFound) {
+      return found;
     }
   }
   return kNotFound;
@@ -186,6 +198,34 @@ bool HasAvx2() {
 }
 #endif
 
+#if defined(__SSE2__)
+// The same eight units at a time, for processors without AVX2.
+std::size_t ScanSse2(const char16_t* hay, std::size_t& i, std::size_t last, const UnitForms& first,
+                     const UnitForms* second, const std::function<bool(std::size_t)>& matchesAt) {
+  const auto anyOf = [](__m128i block, const UnitForms& forms) {
+    __m128i hits = _mm_setzero_si128();
+    for (std::size_t k = 0; k < forms.count; ++k) {
+      hits = _mm_or_si128(
+          hits, _mm_cmpeq_epi16(block, _mm_set1_epi16(static_cast<short>(forms.units[k]))));
+    }
+    return hits;
+  };
+  for (; i + 8 <= last + 1; i += 8) {
+    __m128i hits = anyOf(_mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i)), first);
+    if (second != nullptr) {
+      hits = _mm_and_si128(
+          hits, anyOf(_mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + 1)), *second));
+    }
+    const std::size_t found =
+        FirstMatchIn(static_cast<unsigned>(_mm_movemask_epi8(hits)), i, matchesAt);
+    if (found != kNotFound) {
+      return found;
+    }
+  }
+  return kNotFound;
+}
+#endif
+
 bool IsAmong(char16_t unit, const UnitForms& forms) {
   return std::find(forms.units.begin(), forms.units.begin() + forms.count, unit) !=
          forms.units.begin() + forms.count;
@@ -201,14 +241,21 @@ std::size_t Needle::FindIn(std::u16string_view hay, std::size_t from) const {
   const std::size_t last = hay.size() - units_.size();
   const bool two = units_.size() >= 2;
   std::size_t i = from;
+  const auto matches = [&](std::size_t at) { return MatchesAt(hay, at, 2, units_.size()); };
 #if defined(__x86_64__)
   if (HasAvx2()) {
-    const auto matches = [&](std::size_t at) { return MatchesAt(hay, at, 2, units_.size()); };
     const std::size_t found =
         ScanAvx2Dispatch(hay.data(), i, last, firstForms_, two ? &secondForms_ : nullptr, matches);
     if (found != kNotFound) {
       return found;
     }
+  }
+#endif
+#if defined(__SSE2__)
+  if (const std::size_t found =
+          ScanSse2(hay.data(), i, last, firstForms_, two ? &secondForms_ : nullptr, matches);
+      found != kNotFound) {
+    return found;
   }
 #endif
   for (; i <= last; ++i) {

@@ -40,8 +40,13 @@ void ReplaceAllStage::Push(std::u16string_view piece, std::u16string& out) {
 // A piece in which nothing is replaced and nothing is held goes on as it is,
 // without a copy: most pieces, for most words.
 std::u16string_view ReplaceAllStage::Process(std::u16string_view piece, std::u16string& buffer) {
-  if (needle_.empty() || !held_.empty() || needle_.FindIn(piece, 0) != kNotFound) {
+  if (needle_.empty() || !held_.empty()) {
     return Stage::Process(piece, buffer);
+  }
+  if (const std::size_t first = needle_.FindIn(piece, 0); first != kNotFound) {
+    buffer.clear();
+    PushFrom(piece, 0, buffer, first);
+    return buffer;
   }
   const std::size_t hold = needle_.BeginningAtEnd(piece);
   held_.assign(piece.substr(piece.size() - hold));
@@ -77,10 +82,11 @@ std::size_t ReplaceAllStage::PushSeam(std::u16string_view piece, std::u16string&
   return position - heldCount;
 }
 
-void ReplaceAllStage::PushFrom(std::u16string_view text, std::size_t position,
-                               std::u16string& out) {
+void ReplaceAllStage::PushFrom(std::u16string_view text, std::size_t position, std::u16string& out,
+                               std::size_t found) {
   for (;;) {
-    const std::size_t match = needle_.FindIn(text, position);
+    const std::size_t match = found != kUnsearched ? found : needle_.FindIn(text, position);
+    found = kUnsearched;
     if (match == kNotFound) {
       break;
     }

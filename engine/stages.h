@@ -16,6 +16,9 @@
 
 namespace mdlFlexConv::detail {
 
+// Where a search is still to be made, as against kNotFound.
+inline constexpr std::size_t kUnsearched = kNotFound - 1;
+
 class Stage {
  public:
   virtual ~Stage() = default;
@@ -49,7 +52,9 @@ class ReplaceAllStage final : public Stage {
  private:
   void PushJoined(std::u16string_view piece, std::u16string& out);
   std::size_t PushSeam(std::u16string_view piece, std::u16string& out);
-  void PushFrom(std::u16string_view text, std::size_t position, std::u16string& out);
+  // `found` is the first match at or after position, where already known.
+  void PushFrom(std::u16string_view text, std::size_t position, std::u16string& out,
+                std::size_t found = kUnsearched);
 
   Needle needle_;
   std::u16string replacement_;

@@ -79,6 +79,24 @@ void Convert(benchmark::State& state, TextCache& cache, benchTexts::Kind kind, S
       units, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// The guarded ending alone, on the path the converters take (a replacement
+// that cannot begin a new match) and on the watched path that any other
+// replacement takes: "だりゅんで" may begin "です", so each step is watched.
+void Guard(benchmark::State& state, TextCache& cache, std::u16string_view replacement,
+           std::size_t bytes) {
+  const std::u16string& text = cache.Get(benchTexts::Kind::Prose, bytes);
+  std::size_t produced = 0;
+  for (auto _ : state) {
+    produced += mdlFlexConv::ReplaceBeforePunctuation(text, u"です", replacement,
+                                                      mdlFlexConv::PUNCTUATION_SET)
+                    .size();
+    benchmark::DoNotOptimize(produced);
+  }
+  state.counters["per_unit"] = benchmark::Counter(
+      static_cast<double>(text.size()),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 std::string WithoutLastPart(const std::string& name) {
   return name.substr(0, name.rfind('/'));
 }
@@ -173,6 +191,16 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
       }
+    }
+  }
+  for (const Size& size : sizes) {
+    for (const auto& [path, replacement] :
+         {std::pair<std::string, std::u16string_view>{"fast", u"だりゅん"},
+          std::pair<std::string, std::u16string_view>{"watched", u"だりゅんで"}}) {
+      const std::string name = "Guard/prose/" + path + "/" + size.name;
+      benchmark::RegisterBenchmark(name.c_str(), Guard, std::ref(cache), replacement, size.bytes)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
     }
   }
   int count = static_cast<int>(args.size());

@@ -1,0 +1,70 @@
+// Time per byte of decoding UTF-8 into UTF-16 and encoding it back, for the
+// benchmark texts: prose is nearly all three-byte characters, the technical
+// manual a mix of ASCII and Japanese. POKOPEN_NO_SSSE3=1 measures the plain
+// paths for three-byte runs.
+//
+//   pokopen_bench_codec [--size=8M] [benchmark options]
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "benchTexts.h"
+#include "textCodec.h"
+
+namespace {
+
+std::size_t TextBytes(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--size=", 7) == 0) {
+      const std::string size = argv[i] + 7;
+      return std::stoull(size) << (size.ends_with('K') ? 10 : size.ends_with('M') ? 20 : 0);
+    }
+  }
+  return std::size_t{8} << 20;
+}
+
+void Decode(benchmark::State& state, const std::string& bytes) {
+  auto room = std::make_unique_for_overwrite<char16_t[]>(bytes.size());
+  for (auto _ : state) {
+    std::size_t written = 0;
+    textCodec::DecodeInto(textCodec::Encoding::Utf8, bytes, true, room.get(), written);
+    benchmark::DoNotOptimize(written);
+  }
+  state.counters["per_byte"] = benchmark::Counter(
+      static_cast<double>(bytes.size()),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void Encode(benchmark::State& state, const std::u16string& text, std::size_t bytes) {
+  auto room = std::make_unique_for_overwrite<char[]>(
+      textCodec::MostBytes(textCodec::Encoding::Utf8, text.size()));
+  for (auto _ : state) {
+    const auto progress = textCodec::EncodeInto(textCodec::Encoding::Utf8, text, room.get());
+    benchmark::DoNotOptimize(progress.written);
+  }
+  state.counters["per_byte"] =
+      benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kIsIterationInvariantRate |
+                                                         benchmark::Counter::kInvert);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::size_t size = TextBytes(argc, argv);
+  for (const benchTexts::Kind kind : {benchTexts::Kind::Prose, benchTexts::Kind::Technical}) {
+    auto text = std::make_shared<std::u16string>(benchTexts::Generate(kind, size));
+    auto bytes = std::make_shared<std::string>(textCodec::EncodeUtf8(*text).bytes);
+    const std::string name(benchTexts::KindName(kind));
+    benchmark::RegisterBenchmark(("Decode/" + name).c_str(),
+                                 [bytes](benchmark::State& state) { Decode(state, *bytes); });
+    benchmark::RegisterBenchmark(
+        ("Encode/" + name).c_str(),
+        [text, bytes](benchmark::State& state) { Encode(state, *text, bytes->size()); });
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
