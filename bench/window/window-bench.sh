@@ -67,13 +67,14 @@ trace() { [[ -z ${BENCH_TRACE:-} ]] || echo "  $(date +%T.%N | cut -c1-12) $*" >
 # --- The files ---------------------------------------------------------------
 
 generator=${builds[0]}/bench/texts/pokopen-bench-text
-# name, size for the generator, what to make of its UTF-8 LF lines.
-# (Lower case: xdotool types capitals unreliably without a delay.)
+# name, size for the generator, what to make of its UTF-8 LF lines. 15 MiB of
+# UTF-8 prose make 10 MiB in code page 932. (Lower case: xdotool types
+# capitals unreliably without a delay.)
 files=(
   "few-lines 2K utf8-lf"
   "1mb-lf 1M utf8-lf"
   "10mb-lf 10M utf8-lf"
-  "10mb-cp932-lf 10M cp932-lf"
+  "10mb-cp932-lf 15M cp932-lf"
   "10mb-crlf 10M utf8-crlf"
   "50mb-lf 50M utf8-lf"
   "50mb-crlf 50M utf8-crlf"
