@@ -278,7 +278,11 @@ fill_dialog() {
   x key "$shortcut"
   wait_window "^$title\$" || return 1
   file_dialog=$(visible_named "^$title\$")
+  # A window that is slow to answer may not have handed the dialog the keys
+  # yet; without this the first characters of the path can go astray.
+  x windowfocus --sync "$file_dialog" 2>/dev/null || true
   sleep 0.3
+  x key ctrl+a
   x type --delay 10 "$path"
   sleep 0.5
 }
