@@ -16,6 +16,7 @@
 #include "mdlFlexConv.h"
 #include "mdlPokoConv.h"
 #include "pokopenVersion.h"
+#include "progressDisplay.h"
 #include "qtPlatform.h"
 #include "versionText.h"
 
@@ -122,6 +123,23 @@ QIcon ProgramIcon() {
   icon.addPixmap(QPixmap(pokopen16_xpm));
   return icon;
 }
+
+constexpr std::u16string_view kConvertTitle = u"変換 - ぽこぺん";
+constexpr std::u16string_view kConvertLabel = u"変換しています...";
+
+// The hourglass for as long as it lives, then the default pointer.
+class BusyPointer {
+ public:
+  explicit BusyPointer(platform::Services& services) : services_(services) {
+    services_.SetMousePointer(platform::kPointerHourglass);
+  }
+  ~BusyPointer() { services_.SetMousePointer(platform::kPointerDefault); }
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+
+ private:
+  platform::Services& services_;
+};
 
 }  // namespace
 
@@ -277,9 +295,23 @@ void frmMain::mnuConvExec_Click() {
   // The dialects read only the force flag; their converter ignores the rest.
   const mdlFlexConv::Flags flags{ConversionFlag(0), ConversionFlag(1), ConversionFlag(2),
                                  ConversionFlag(kForceFlag)};
-  const std::u16string source = txtSource.Text();
-  txtPokoryun.SetText(
-      mdlFlexConv::Converter(mdlFlexConv::StyleAt(SpeechStyle()), flags).Run(source));
+  mdlFlexConv::Converter converter(mdlFlexConv::StyleAt(SpeechStyle()), flags);
+  const BusyPointer hourglass(services_);
+  platform::ProgressDisplay progress(*this, kConvertTitle, kConvertLabel);
+  // The source goes through the converter a piece at a time, straight into
+  // the lower box: neither text is ever held whole beside its box.
+  platform::TextBoxFiller result(txtPokoryun);
+  std::u16string converted;
+  txtSource.ReadText(
+      [&](std::u16string_view piece) {
+        converter.Push(piece, converted);
+        result.Append(converted);
+        converted.clear();
+      },
+      progress.Part(0, 100));
+  converter.Finish(converted);
+  result.Append(converted);
+  result.Finish();
 }
 
 void frmMain::mnuOptDepth_Click(int index) {

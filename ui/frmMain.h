@@ -42,8 +42,12 @@ class frmMain : public QMainWindow {
 
   // What the File menu handlers work with. The texts cross as CR LF.
   platform::Services& Services() const { return services_; }
-  void SetSourceText(std::u16string_view text) { txtSource.SetText(text); }
-  std::u16string ConvertedText() const { return txtPokoryun.Text(); }
+  void SetSourceText(std::u16string_view text, const platform::ProgressReport& progress = {}) {
+    txtSource.SetText(text, progress);
+  }
+  std::u16string ConvertedText(const platform::ProgressReport& progress = {}) const {
+    return txtPokoryun.Text(progress);
+  }
   std::int32_t WindowHandle() const;
   std::int32_t InstanceHandle() const { return services_.InstanceHandle(); }
 

@@ -4,6 +4,7 @@
 
 #include "frmMain.h"
 #include "mdlPokoConv.h"
+#include "progressDisplay.h"
 
 namespace {
 
@@ -18,6 +19,8 @@ constexpr std::uint32_t kUtf8SaveFilter = 2;
 
 constexpr std::u16string_view kLoadTitle = u"読み込み - ぽこぺん";
 constexpr std::u16string_view kSaveTitle = u"保存 - ぽこぺん";
+constexpr std::u16string_view kLoadProgress = u"ファイルを読み込んでいます...";
+constexpr std::u16string_view kSaveProgress = u"ファイルに書き込んでいます...";
 
 }  // namespace
 
@@ -40,14 +43,17 @@ void frmMain::mnuFileOpen_Click() {
     return;
   }
   const mdlPokoConv::HourglassPointer hourglass(trap);
+  platform::ProgressDisplay progress(*this, kLoadTitle, kLoadProgress);
   std::u16string text;
   // A file that cannot be opened or read is reported once and the load ends
   // there, leaving the upper box as it was.
-  if (!trap.Step(
-          [&] { text = mdlPokoConv::LoadTextFile(mdlPokoConv::UnquotedPath(request.strPath)); })) {
+  if (!trap.Step([&] {
+        text = mdlPokoConv::LoadTextFile(mdlPokoConv::UnquotedPath(request.strPath),
+                                         progress.Part(0, 60));
+      })) {
     return;
   }
-  trap.Step([&] { SetSourceText(text); });
+  trap.Step([&] { SetSourceText(text, progress.Part(60, 100)); });
 }
 
 void frmMain::mnuFileSave_Click() {
@@ -57,11 +63,12 @@ void frmMain::mnuFileSave_Click() {
     return;
   }
   const mdlPokoConv::HourglassPointer hourglass(trap);
+  platform::ProgressDisplay progress(*this, kSaveTitle, kSaveProgress);
   mdlPokoConv::TextFileWriter file;
   const mdlPokoConv::SaveFormat format = request.nFilterIndex == kUtf8SaveFilter
                                              ? mdlPokoConv::SaveFormat::Utf8
                                              : mdlPokoConv::SaveFormat::Cp932;
   trap.Step([&] { file.Create(mdlPokoConv::UnquotedPath(request.strPath), format); });
-  trap.Step([&] { file.WriteText(ConvertedText()); });
+  trap.Step([&] { file.WriteText(ConvertedText(progress.Part(0, 30)), progress.Part(30, 100)); });
   trap.Step([&] { file.Close(); });
 }

@@ -3,8 +3,12 @@
 #include <QAction>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QMimeData>
+#include <QTextBlock>
+#include <QTextCharFormat>
 #include <QTextDocument>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -25,6 +29,31 @@ double DpiY(const QWidget& widget) {
 
 bool IsEnterKey(int key) {
   return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+// Marks the character format of a block separator that stands for a lone LF.
+constexpr int kLoneLfProperty = QTextFormat::UserProperty;
+
+// The pieces ReadText hands over, and those SetText fills in one edit each.
+constexpr std::size_t kPieceUnits = std::size_t{64} * 1024;
+constexpr std::size_t kFillUnits = std::size_t{256} * 1024;
+
+QTextCharFormat BreakFormat(bool loneLf) {
+  QTextCharFormat format;
+  if (loneLf) {
+    format.setProperty(kLoneLfProperty, true);
+  }
+  return format;
+}
+
+bool IsLoneLfBreak(const QTextCharFormat& separator) {
+  return separator.boolProperty(kLoneLfProperty);
+}
+
+// A view of the units as a QString, without a copy.
+QString RawQString(std::u16string_view text) {
+  return QString::fromRawData(reinterpret_cast<const QChar*>(text.data()),
+                              static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace
@@ -57,40 +86,6 @@ void SetHeightInTwips(QWidget& widget, float height) {
   widget.resize(widget.width(), TwipsToPixels(height, DpiY(widget)));
 }
 
-std::u16string TextFromDocument(QStringView raw) {
-  std::u16string text;
-  text.reserve(static_cast<std::size_t>(raw.size()));
-  for (const QChar c : raw) {
-    if (c == QChar::ParagraphSeparator) {
-      text += u"\r\n";
-    } else if (c == QChar::LineSeparator) {
-      text += kLf;
-    } else {
-      text += c.unicode();
-    }
-  }
-  return text;
-}
-
-QString DocumentTextFrom(std::u16string_view text) {
-  QString document;
-  document.reserve(static_cast<qsizetype>(text.size()));
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c == kCr) {
-      if (i + 1 < text.size() && text[i + 1] == kLf) {
-        ++i;
-      }
-      document += QChar::ParagraphSeparator;
-    } else if (c == kLf) {
-      document += QChar::LineSeparator;
-    } else {
-      document += QChar(c);
-    }
-  }
-  return document;
-}
-
 TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
   setLineWrapMode(QPlainTextEdit::WidgetWidth);
   setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -99,24 +94,130 @@ TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
   setTabChangesFocus(true);
 }
 
-std::u16string TextBox::Text() const {
-  // toPlainText() would turn U+00A0 into a blank; the raw text keeps it.
-  return TextFromDocument(document()->toRawText());
+std::u16string TextBox::Text(const ProgressReport& progress) const {
+  const QTextDocument& doc = *document();
+  std::u16string text;
+  // Room for every break as CR LF.
+  text.reserve(static_cast<std::size_t>(doc.characterCount() + doc.blockCount()));
+  ReadText([&text](std::u16string_view piece) { text += piece; }, progress);
+  return text;
 }
 
-void TextBox::SetText(std::u16string_view text) {
-  setPlainText(DocumentTextFrom(text));
+void TextBox::ReadText(const std::function<void(std::u16string_view piece)>& take,
+                       const ProgressReport& progress) const {
+  const QTextDocument& doc = *document();
+  const auto lines = static_cast<std::uint64_t>(doc.blockCount());
+  std::uint64_t linesRead = 0;
+  std::u16string piece;
+  for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+    // The block's raw text: U+00A0 stays, where toPlainText() would make it a blank.
+    const QString line = block.text();
+    piece.append(reinterpret_cast<const char16_t*>(line.utf16()),
+                 static_cast<std::size_t>(line.size()));
+    const QTextBlock next = block.next();
+    if (next.isValid()) {
+      piece += IsLoneLfBreak(next.charFormat()) ? u"\n" : u"\r\n";
+    }
+    ++linesRead;
+    if (piece.size() >= kPieceUnits || !next.isValid()) {
+      if (!piece.empty()) {
+        take(piece);
+      }
+      piece.clear();
+      if (progress) {
+        progress(linesRead, lines);
+      }
+    }
+  }
+}
+
+void TextBox::SetText(std::u16string_view text, const ProgressReport& progress) {
+  TextBoxFiller filler(*this);
+  for (std::size_t done = 0; done < text.size();) {
+    const std::size_t count = std::min(kFillUnits, text.size() - done);
+    filler.Append(text.substr(done, count));
+    done += count;
+    if (progress) {
+      progress(done, text.size());
+    }
+  }
+  filler.Finish();
 }
 
 void TextBox::keyPressEvent(QKeyEvent* event) {
-  if (IsEnterKey(event->key()) && event->modifiers().testFlag(Qt::ShiftModifier)) {
-    QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier,
-                    event->text(), event->isAutoRepeat(), static_cast<quint16>(event->count()));
-    QPlainTextEdit::keyPressEvent(&plain);
-    event->setAccepted(plain.isAccepted());
+  // Qt would give the new separator the format of the character before it,
+  // which may mark a lone LF; Shift+Enter would insert a line separator.
+  const Qt::KeyboardModifiers others =
+      event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+  if (IsEnterKey(event->key()) && others == Qt::NoModifier && !isReadOnly()) {
+    QTextCursor cursor = textCursor();
+    cursor.insertBlock(cursor.blockFormat(), BreakFormat(false));
+    setTextCursor(cursor);
+    ensureCursorVisible();
+    event->accept();
     return;
   }
   QPlainTextEdit::keyPressEvent(event);
+}
+
+void TextBox::insertFromMimeData(const QMimeData* source) {
+  if (source == nullptr || !source->hasText() || isReadOnly()) {
+    return;
+  }
+  // Every break of the pasted text, CR LF, CR or LF, becomes a CR LF block
+  // separator, whatever the format at the cursor.
+  QTextCursor cursor = textCursor();
+  cursor.insertText(source->text(), BreakFormat(false));
+  setTextCursor(cursor);
+  ensureCursorVisible();
+}
+
+TextBoxFiller::TextBoxFiller(TextBox& box)
+    : box_(box), lineFormat_(BreakFormat(false)), loneLfFormat_(BreakFormat(true)) {
+  box_.clear();
+  // Nothing of the filling is to be undone; disabling also empties the history.
+  box_.document()->setUndoRedoEnabled(false);
+  cursor_ = QTextCursor(box_.document());
+}
+
+TextBoxFiller::~TextBoxFiller() {
+  Finish();
+}
+
+void TextBoxFiller::Append(std::u16string_view piece) {
+  cursor_.beginEditBlock();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < piece.size(); ++i) {
+    const char16_t unit = piece[i];
+    if (unit == kLf && afterCr_) {
+      afterCr_ = false;
+      start = i + 1;
+      continue;
+    }
+    afterCr_ = unit == kCr;
+    if (unit == kCr || unit == kLf) {
+      AppendLine(piece.substr(start, i - start));
+      cursor_.insertBlock(QTextBlockFormat(), unit == kLf ? loneLfFormat_ : lineFormat_);
+      start = i + 1;
+    }
+  }
+  AppendLine(piece.substr(start));
+  cursor_.endEditBlock();
+}
+
+void TextBoxFiller::AppendLine(std::u16string_view line) {
+  if (!line.empty()) {
+    cursor_.insertText(RawQString(line), lineFormat_);
+  }
+}
+
+void TextBoxFiller::Finish() {
+  if (finished_) {
+    return;
+  }
+  finished_ = true;
+  box_.document()->setUndoRedoEnabled(true);
+  box_.moveCursor(QTextCursor::Start);
 }
 
 void OnClick(QAction& item, std::function<void()> handler) {

@@ -6,8 +6,9 @@
 
 #include <QObject>
 #include <QPlainTextEdit>
-#include <QString>
-#include <QStringView>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 
 class QAction;
 class QKeyEvent;
+class QMimeData;
 class QWidget;
 
 namespace platform {
@@ -38,30 +40,67 @@ Twips GeometryInTwips(const QWidget& widget);
 void SetWidthInTwips(QWidget& widget, float width);
 void SetHeightInTwips(QWidget& widget, float height);
 
-// The document's raw text with its paragraph breaks as CR LF and its line
-// separators as LF; everything else, U+00A0 included, unchanged.
-std::u16string TextFromDocument(QStringView raw);
-// The reverse: CR LF and a lone CR become paragraph breaks, a lone LF becomes
-// a line separator, so that a lone LF reads back as it was.
-QString DocumentTextFrom(std::u16string_view text);
+// How far a long piece of work has got: `done` of `total` (the same type as
+// the progress of the text file reader and writer).
+using ProgressReport = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
 // A multi-line text box: wraps at its right edge, vertical scroll bar only,
 // editable, no length limit; Tab moves the focus on.
+//
+// Every line is a block of its own, whatever ends it, so that an edit lays out
+// that line alone. The break after a line reads back as it was set: a lone LF
+// as LF, any other as CR LF. Its kind is kept in the character format of the
+// block separator, which Qt keeps with the separator through every edit, undo
+// and redo; breaks the user types or pastes are CR LF.
 class TextBox : public QPlainTextEdit {
   Q_OBJECT
 
  public:
   explicit TextBox(QWidget* parent = nullptr);
 
-  // The whole text, line breaks as CR LF.
-  std::u16string Text() const;
-  // Replaces the whole text; CR LF (or a lone CR) starts a new line.
-  void SetText(std::u16string_view text);
+  // The whole text, line breaks as CR LF except a lone LF as it was set.
+  std::u16string Text(const ProgressReport& progress = {}) const;
+  // The same text handed to `take` in pieces of some thousands of units, and
+  // how many of the box's lines have been handed over after each.
+  void ReadText(const std::function<void(std::u16string_view piece)>& take,
+                const ProgressReport& progress = {}) const;
+  // Replaces the whole text; CR LF, a lone CR and a lone LF each end a line.
+  // The undo history starts afresh.
+  void SetText(std::u16string_view text, const ProgressReport& progress = {});
 
  protected:
-  // Shift+Enter starts a new line like Enter, so every break the user types
-  // reads back as CR LF.
+  // Enter and Shift+Enter start a new line that reads back as CR LF.
   void keyPressEvent(QKeyEvent* event) override;
+  // Pasted and dropped text comes in as plain text with CR LF breaks.
+  void insertFromMimeData(const QMimeData* source) override;
+};
+
+// Replaces the text of a box with one that arrives in pieces, as a converter
+// or a reader gives it. The box lays out only what it shows, and the pieces
+// may be split anywhere, between CR and LF too.
+class TextBoxFiller {
+ public:
+  // Empties the box and its undo history.
+  explicit TextBoxFiller(TextBox& box);
+  // Finishes if Finish was not called.
+  ~TextBoxFiller();
+  TextBoxFiller(const TextBoxFiller&) = delete;
+  TextBoxFiller& operator=(const TextBoxFiller&) = delete;
+
+  // Appends a piece in one edit, so the box is whole between two pieces.
+  void Append(std::u16string_view piece);
+  // Puts the cursor at the start and lets the user's edits be undone again.
+  void Finish();
+
+ private:
+  void AppendLine(std::u16string_view line);
+
+  TextBox& box_;
+  const QTextCharFormat lineFormat_;
+  const QTextCharFormat loneLfFormat_;
+  QTextCursor cursor_;
+  bool afterCr_ = false;  // a LF that comes next belongs to that CR
+  bool finished_ = false;
 };
 
 // Runs handler on every Click of item. Qt toggles a checkable item's mark

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,8 +15,10 @@
 
 #include "fakeServices.h"
 #include "frmMain.h"
+#include "mdlFlexConv.h"
 #include "modalWatcher.h"
 #include "qtPlatform.h"
+#include "textCodec.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::string_literals;
@@ -186,6 +189,60 @@ TEST_F(FileCommands, ATargetThatCannotBeCreatedGivesTwoReportsAndNoThird) {
   ASSERT_EQ(services.boxes.size(), 2u);
   EXPECT_EQ(services.boxes[0].prompt, services.boxes[1].prompt);
   EXPECT_EQ(services.pointers, (std::vector<int>{11, 0}));
+}
+
+// Some megabytes of lines ending in CR LF, a lone CR or a lone LF, some of
+// them empty, as a code page 932 file gives them, and the text Load makes of
+// them.
+struct LargeText {
+  std::string file;
+  std::u16string loaded;
+};
+
+LargeText MakeLargeText() {
+  const std::u16string_view sentences[] = {u"わたしはあなたが好きです。", u"そうなのだ",
+                                           u"ぼくはきみのことを知っているのだ、です。"};
+  const std::u16string_view breaks[] = {u"\r\n", u"\r", u"\n", u"\n\n", u"\r\r\n"};
+  const std::u16string_view loadedBreaks[] = {u"\r\n", u"\r\n", u"\n", u"\n\n", u"\r\n\r\n"};
+  std::u16string text;
+  LargeText large;
+  for (int i = 0; i < 100000; ++i) {
+    text += sentences[i % 3];
+    text += breaks[i % 5];
+    large.loaded += sentences[i % 3];
+    large.loaded += loadedBreaks[i % 5];
+  }
+  large.file = textCodec::EncodeCp932(text).bytes;
+  return large;
+}
+
+int Lines(std::u16string_view text) {
+  return static_cast<int>(std::count(text.begin(), text.end(), u'\n')) + 1;
+}
+
+TEST_F(FileCommands, LargeFilesLoadConvertAndSaveWhole) {
+  const LargeText large = MakeLargeText();
+  const std::u16string source = PathOf(u"large.txt"_s);
+  const std::u16string target = PathOf(u"large-out.txt"_s);
+  WriteBytes(source, large.file);
+
+  // Plain comparisons: a diff of megabytes would take the test down.
+  Choose(source);
+  window.mnuFileOpen_Click();
+  EXPECT_TRUE(window.txtSource.Text() == large.loaded);
+  // A line a block, a lone LF as much as any other break.
+  EXPECT_EQ(window.txtSource.blockCount(), Lines(large.loaded));
+
+  window.mnuConvExec_Click();
+  const std::u16string converted = mdlFlexConv::ConvertPersona(large.loaded, 0, 0, 1, 1, 0);
+  EXPECT_TRUE(window.ConvertedText() == converted);
+  EXPECT_EQ(window.txtPokoryun.blockCount(), Lines(large.loaded));
+
+  Choose(target);
+  window.mnuFileSave_Click();
+  EXPECT_TRUE(ReadBytes(target) == textCodec::EncodeCp932(converted).bytes + "\r\n");
+  EXPECT_EQ(services.pointers, (std::vector<int>{11, 0, 11, 0, 11, 0}));
+  EXPECT_TRUE(services.boxes.empty());
 }
 
 // Through Qt's own file dialog: a person types the name and accepts.

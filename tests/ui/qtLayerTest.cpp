@@ -25,46 +25,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-TEST(TextBoxText, CrossesAsCrLf) {
-  const struct {
-    std::u16string set;
-    std::u16string got;
-    int paragraphs;
-  } cases[] = {
-      {u"", u"", 1},
-      {u"abc", u"abc", 1},
-      {u"a\r\nb", u"a\r\nb", 2},
-      {u"a\r\n", u"a\r\n", 2},
-      {u"\r\n\r\n", u"\r\n\r\n", 3},
-      {u"a\rb", u"a\r\nb", 2},
-      {u"x\r\r\ny", u"x\r\n\r\ny", 3},
-      // A lone LF stays inside its line and reads back as it was.
-      {u"a\nb", u"a\nb", 1},
-      {u"\n\r\n", u"\n\r\n", 2},
-      {u"a\u00A0b", u"a\u00A0b", 1},
-      {u"\t\U00020BB7ぽ\u3000", u"\t\U00020BB7ぽ\u3000", 1},
-      {u"a\u2029b", u"a\r\nb", 2},
-      {u"a\u2028b", u"a\nb", 1},
-  };
-  platform::TextBox box;
-  for (const auto& c : cases) {
-    box.SetText(c.set);
-    EXPECT_EQ(box.Text(), c.got) << QString::fromStdU16String(c.set).toStdString();
-    EXPECT_EQ(box.blockCount(), c.paragraphs) << QString::fromStdU16String(c.set).toStdString();
-  }
-}
-
-TEST(TextBoxText, TypedLineBreaksReadAsCrLf) {
-  platform::TextBox box;
-  QTest::keyClicks(&box, u"ab"_s);
-  QTest::keyClick(&box, Qt::Key_Return);
-  QTest::keyClicks(&box, u"c"_s);
-  QTest::keyClick(&box, Qt::Key_Return, Qt::ShiftModifier);
-  QTest::keyClicks(&box, u"d"_s);
-  QTest::keyClick(&box, Qt::Key_Enter, Qt::ShiftModifier | Qt::KeypadModifier);
-  EXPECT_EQ(box.Text(), u"ab\r\nc\r\nd\r\n");
-}
-
 TEST(Twips, ConvertAtTheLogicalResolution) {
   const struct {
     double twips;

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTest>
+#include <QTextCursor>
+#include <QWidget>
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "progressDisplay.h"
+#include "qtControls.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The text with its breaks made visible, for failure messages.
+std::string Shown(std::u16string_view text) {
+  QString shown = QString::fromStdU16String(std::u16string(text));
+  shown.replace(u'\r', u"\\r"_s).replace(u'\n', u"\\n"_s);
+  return shown.toStdString();
+}
+
+int LineBreaks(std::u16string_view text) {
+  return static_cast<int>(std::count(text.begin(), text.end(), u'\n'));
+}
+
+TEST(TextBoxText, EveryMixOfLineBreaksReadsBackAsSet) {
+  // Up to four breaks, each CR LF, a lone CR or a lone LF, and each followed
+  // by an empty line or by one with text: every line is a block of its own,
+  // and only a lone CR reads back otherwise, as CR LF.
+  const std::u16string_view breaks[] = {u"\r\n", u"\r", u"\n"};
+  platform::TextBox box;
+  for (int count = 0, mixes = 1; count <= 4; ++count, mixes *= 6) {
+    for (int mix = 0; mix < mixes; ++mix) {
+      std::u16string set = u"あ";
+      std::u16string expected = set;
+      for (int i = 0, rest = mix; i < count; ++i, rest /= 6) {
+        const std::u16string_view lineBreak = breaks[rest % 3];
+        const bool emptyLine = rest / 3 % 2 != 0;
+        // A lone LF right after a lone CR joins it: the two are one CR LF.
+        if (!(lineBreak == u"\n" && set.ends_with(u'\r'))) {
+          expected += lineBreak == u"\n" ? u"\n" : u"\r\n";
+        }
+        set += lineBreak;
+        set += emptyLine ? u"" : u"い";
+        expected += emptyLine ? u"" : u"い";
+      }
+      box.SetText(set);
+      EXPECT_EQ(box.Text(), expected) << Shown(set);
+      EXPECT_EQ(box.blockCount(), LineBreaks(expected) + 1) << Shown(set);
+    }
+  }
+}
+
+TEST(TextBoxText, CharactersReadBackUnchanged) {
+  const struct {
+    std::u16string set;
+    std::u16string got;
+  } cases[] = {
+      {u"", u""},
+      {u"a\u00A0b", u"a\u00A0b"},
+      {u"\t\U00020BB7ぽ\u3000", u"\t\U00020BB7ぽ\u3000"},
+      {u"a\u2028b", u"a\u2028b"},
+      // Qt keeps no paragraph separator inside a line: it ends the line.
+      {u"a\u2029b", u"a\r\nb"},
+  };
+  platform::TextBox box;
+  for (const auto& c : cases) {
+    box.SetText(c.set);
+    EXPECT_EQ(box.Text(), c.got) << Shown(c.set);
+  }
+}
+
+TEST(TextBoxText, PiecesMaySplitAnywhereEvenBetweenCrAndLf) {
+  const std::u16string text = u"あ\r\nい\rう\nえ\r\r\n\n\rお\r";
+  platform::TextBox whole;
+  whole.SetText(text);
+  platform::TextBox box;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    for (std::size_t j = i; j <= text.size(); ++j) {
+      platform::TextBoxFiller filler(box);
+      filler.Append(std::u16string_view(text).substr(0, i));
+      filler.Append(std::u16string_view(text).substr(i, j - i));
+      filler.Append(std::u16string_view(text).substr(j));
+      filler.Finish();
+      EXPECT_EQ(box.Text(), whole.Text()) << i << " " << j;
+    }
+  }
+  EXPECT_EQ(whole.Text(), u"あ\r\nい\r\nう\nえ\r\n\r\n\n\r\nお\r\n");
+}
+
+TEST(TextBoxText, TypedLineBreaksReadAsCrLf) {
+  platform::TextBox box;
+  QTest::keyClicks(&box, u"ab"_s);
+  QTest::keyClick(&box, Qt::Key_Return);
+  QTest::keyClicks(&box, u"c"_s);
+  QTest::keyClick(&box, Qt::Key_Return, Qt::ShiftModifier);
+  QTest::keyClicks(&box, u"d"_s);
+  QTest::keyClick(&box, Qt::Key_Enter, Qt::ShiftModifier | Qt::KeypadModifier);
+  EXPECT_EQ(box.Text(), u"ab\r\nc\r\nd\r\n");
+}
+
+void Key(platform::TextBox& box, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QTest::keyClick(&box, key, modifiers);
+}
+
+void Paste(platform::TextBox& box, const QString& text) {
+  QApplication::clipboard()->setText(text);
+  box.paste();
+}
+
+void Select(platform::TextBox& box, int anchor, int position) {
+  QTextCursor cursor = box.textCursor();
+  cursor.setPosition(anchor);
+  cursor.setPosition(position, QTextCursor::KeepAnchor);
+  box.setTextCursor(cursor);
+}
+
+TEST(TextBoxText, EditsKeepTheBreaksTheyDoNotTouchAndAddCrLf) {
+  // Positions count a line break as one character. Each edit is undone and
+  // redone as a whole.
+  const struct {
+    const char* name;
+    std::u16string set;
+    int anchor;
+    int position;
+    std::function<void(platform::TextBox&)> edit;
+    std::u16string expected;
+  } cases[] = {
+      {"Enter inside a line ending in LF", u"ab\ncd", 1, 1,
+       [](auto& box) { Key(box, Qt::Key_Return); }, u"a\r\nb\ncd"},
+      {"Enter at the end of a line ending in LF", u"ab\ncd", 2, 2,
+       [](auto& box) { Key(box, Qt::Key_Return); }, u"ab\r\n\ncd"},
+      {"Shift+Enter at the start of a line after LF", u"ab\ncd", 3, 3,
+       [](auto& box) { Key(box, Qt::Key_Return, Qt::ShiftModifier); }, u"ab\n\r\ncd"},
+      {"a line typed into an empty line after LF", u"a\n\nb", 2, 2,
+       [](auto& box) {
+         QTest::keyClicks(&box, u"x"_s);
+         Key(box, Qt::Key_Enter, Qt::KeypadModifier);
+       },
+       u"a\nx\r\n\nb"},
+      {"a line typed after a final LF", u"a\n", 2, 2,
+       [](auto& box) {
+         QTest::keyClicks(&box, u"x"_s);
+         Key(box, Qt::Key_Return);
+       },
+       u"a\nx\r\n"},
+      {"Backspace joins a line to the one before", u"ab\ncd\r\nef", 3, 3,
+       [](auto& box) { Key(box, Qt::Key_Backspace); }, u"abcd\r\nef"},
+      {"Delete joins the next line, whose LF stays", u"ab\r\ncd\nef", 2, 2,
+       [](auto& box) { Key(box, Qt::Key_Delete); }, u"abcd\nef"},
+      {"Backspace removes a CR LF between lines ending in LF", u"a\nb\r\nc\nd", 4, 4,
+       [](auto& box) { Key(box, Qt::Key_Backspace); }, u"a\nbc\nd"},
+      {"pasting lines inside a line ending in LF", u"ab\ncd", 1, 1,
+       [](auto& box) { Paste(box, u"X\nY\rZ\r\nW"_s); }, u"aX\r\nY\r\nZ\r\nWb\ncd"},
+      {"pasting lines into an empty line after LF", u"a\n\nb", 2, 2,
+       [](auto& box) { Paste(box, u"X\nY"_s); }, u"a\nX\r\nY\nb"},
+      {"typing over a selection across breaks", u"ab\ncd\r\nef\ng", 1, 7,
+       [](auto& box) { QTest::keyClicks(&box, u"z"_s); }, u"azf\ng"},
+      {"cutting lines and pasting them elsewhere", u"ab\ncd\nef", 1, 4,
+       [](auto& box) {
+         box.cut();
+         box.moveCursor(QTextCursor::End);
+         box.paste();
+       },
+       u"ad\nefb\r\nc"},
+  };
+  platform::TextBox box;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    box.SetText(c.set);
+    EXPECT_FALSE(box.document()->isUndoAvailable());
+    Select(box, c.anchor, c.position);
+    c.edit(box);
+    EXPECT_EQ(box.Text(), c.expected) << Shown(box.Text());
+    while (box.document()->isUndoAvailable()) {
+      box.undo();
+    }
+    EXPECT_EQ(box.Text(), c.set) << Shown(box.Text());
+    while (box.document()->isRedoAvailable()) {
+      box.redo();
+    }
+    EXPECT_EQ(box.Text(), c.expected) << Shown(box.Text());
+  }
+}
+
+TEST(ProgressDisplay, ShowsOnlyForLongWorkAndCannotBeDismissed) {
+  QWidget owner;
+  owner.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+  {
+    constexpr int kAnHour = 3600 * 1000;
+    platform::ProgressDisplay quick(owner, u"変換 - ぽこぺん", u"変換しています...", kAnHour);
+    quick.Part(0, 100)(1, 2);
+    EXPECT_EQ(quick.Dialog(), nullptr);
+  }
+  platform::ProgressDisplay slow(owner, u"変換 - ぽこぺん", u"変換しています...", 0);
+  const platform::ProgressReport report = slow.Part(50, 100);
+  report(4, 4);
+  EXPECT_EQ(slow.Dialog(), nullptr) << "nothing is left to wait for";
+  report(1, 4);
+  QProgressDialog* dialog = slow.Dialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(dialog->value(), 62);
+  EXPECT_EQ(dialog->parentWidget(), &owner);
+  EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+  EXPECT_EQ(dialog->windowTitle(), u"変換 - ぽこぺん"_s);
+  EXPECT_EQ(dialog->labelText(), u"変換しています..."_s);
+  EXPECT_TRUE(dialog->findChildren<QPushButton*>().isEmpty());
+
+  QTest::keyClick(dialog, Qt::Key_Escape);
+  EXPECT_FALSE(dialog->close());
+  report(3, 4);
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(dialog->value(), 87);
+}
+
+}  // namespace
