@@ -2,6 +2,8 @@
 # pokopen-convert at the machine's limit, against GNU sed, against passing the
 # file through a pipe (cat FILE | cat), with one job and with all, and its
 # peak resident memory on a large input, beside a baseline build when given.
+# The jobs are compared with the output thrown away as well, where the reading
+# cat takes no share of the cores.
 #
 #   bench/convert/compare.sh [BUILD_DIR [BASELINE_BUILD_DIR]]
 #
@@ -48,7 +50,7 @@ for kind in prose technical; do
   text=$work/$kind.txt
   "$generate" "$kind" "$size" >"$text"
   echo "== $kind: $(wc -c <"$text") bytes of UTF-8, $flags, median of $runs =="
-  names="cat sed j1 jall"
+  names="cat sed j1 jall j1null jallnull"
   [ -n "$baseline" ] && names="$names baseline"
   for name in $names; do : >"$work/$name"; done
   i=0
@@ -57,6 +59,8 @@ for kind in prose technical; do
     seconds "LC_ALL=$sed_locale sed -E -f '$source_dir/bench/sed/style1-all-flags.sed' '$text'" >>"$work/sed"
     seconds "'$convert' $flags -j 1 '$text' | cat" >>"$work/j1"
     seconds "'$convert' $flags '$text' | cat" >>"$work/jall"
+    seconds "'$convert' $flags -j 1 '$text'" >>"$work/j1null"
+    seconds "'$convert' $flags '$text'" >>"$work/jallnull"
     if [ -n "$baseline" ]; then
       seconds "'$baseline/cli/pokopen-convert' $flags '$text' | cat" >>"$work/baseline"
     fi
@@ -65,15 +69,20 @@ for kind in prose technical; do
   for name in $names; do median <"$work/$name" >"$work/$name.median"; done
   awk -v cat="$(cat "$work/cat.median")" -v sed="$(cat "$work/sed.median")" \
     -v j1="$(cat "$work/j1.median")" -v jall="$(cat "$work/jall.median")" \
+    -v j1null="$(cat "$work/j1null.median")" -v jallnull="$(cat "$work/jallnull.median")" \
     -v base="$( [ -n "$baseline" ] && cat "$work/baseline.median" || echo 0)" 'BEGIN {
     printf "  cat FILE | cat                 %7.3f s\n", cat
     printf "  GNU sed                        %7.3f s\n", sed
     printf "  pokopen-convert -j 1 | cat     %7.3f s\n", j1
     printf "  pokopen-convert | cat          %7.3f s\n", jall
+    printf "  pokopen-convert -j 1 > null   %7.3f s\n", j1null
+    printf "  pokopen-convert > null        %7.3f s\n", jallnull
     if (base > 0) printf "  baseline pokopen-convert | cat %7.3f s\n", base
     printf "  sed / pokopen-convert          %7.1fx (target: at least 20x)\n", sed / jall
     printf "  pokopen-convert / cat | cat    %7.2fx (target: at most 3x)\n", jall / cat
-    printf "  -j 1 / all jobs                %7.2fx (target: at least 1.7x on 2 cores)\n", j1 / jall
+    printf "  -j 1 / all jobs, | cat        %7.2fx\n", j1 / jall
+    # Without cat taking its share of the cores.
+    printf "  -j 1 / all jobs, > null       %7.2fx (target: at least 1.7x on 2 cores)\n", j1null / jallnull
     if (base > 0) printf "  baseline / pokopen-convert     %7.2fx\n", base / jall
   }'
 done
