@@ -97,7 +97,8 @@ namespace {
 // bits for each unit, set where the unit may begin one. Inlined into each
 // scan, whose loop it is: called, it more than doubles the time per unit.
 template <typename MatchesAt>
-[[gnu::always_inline]] inline std::size_t FirstMatchIn(unsigned mask, std::size_t block, const MatchesAt& matchesAt) {
+[[gnu::always_inline]] inline std::size_t FirstMatchIn(unsigned mask, std::size_t block,
+                                                       const MatchesAt& matchesAt) {
   while (mask != 0) {
     const auto bit = static_cast<unsigned>(std::countr_zero(mask));
     if (matchesAt(block + bit / 2)) {

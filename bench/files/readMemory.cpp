@@ -4,8 +4,8 @@
 #include <fstream>
 #include <string>
 
-#include "textFile.h"
 #include "textCodec.h"
+#include "textFile.h"
 
 namespace {
 
