@@ -32,6 +32,12 @@ constexpr std::size_t kHeldOutputBytes = std::size_t{4} << 20;
 // converted in order instead, a part at a time.
 constexpr std::size_t kPieceUnits = std::size_t{1} << 17;
 constexpr std::size_t kLongestPieceUnits = std::size_t{1} << 22;
+// Input is read this much at a time, so that the text read so far is seldom
+// much more than a piece.
+constexpr std::size_t kReadBytes = 2 * kPieceUnits;
+// A piece is cut this near the end of the text read so far where it can be:
+// it then takes the text's room, and only the units after the cut are copied.
+constexpr std::size_t kTailUnits = 64;
 // More than any look-back of the cut rule.
 constexpr std::size_t kCutContext = 16;
 
@@ -337,7 +343,7 @@ class Run {
     std::size_t start = 0;
     for (bool more = true; more && !inputs_[index].failed;) {
       try {
-        more = reader.Read(pending);
+        more = reader.Read(pending, kReadBytes);
       } catch (const textFile::FileError& error) {
         Fail(inputs_[index], {inputs_[index].name + ": " + Describe(error.What())});
         return;
@@ -354,8 +360,21 @@ class Run {
   // a cut is handed on as it comes, each part converted on from the one
   // before, until a cut ends it; the last units are kept back meanwhile, for
   // the cut rule to look back at.
-  std::size_t HandPieces(std::size_t index, const std::u16string& pending, std::size_t start,
+  std::size_t HandPieces(std::size_t index, std::u16string& pending, std::size_t start,
                          bool ended) {
+    if (!chained_ && !ended && start == 0 && pending.size() >= kPieceUnits) {
+      const std::size_t cut =
+          cutter_.NextSafeCut(pending, std::max(kPieceUnits, pending.size() - kTailUnits));
+      if (cut != std::u16string_view::npos) {
+        std::unique_ptr<Piece> piece = NewPiece();
+        piece->text.swap(pending);
+        pending.assign(piece->text, cut);
+        piece->text.resize(cut);
+        Launch(index, std::move(piece), {});
+        searched_ = 0;
+        return 0;
+      }
+    }
     for (;;) {
       const std::u16string_view rest = std::u16string_view(pending).substr(start);
       if (!chained_ && !ended && rest.size() < kPieceUnits) {
@@ -404,17 +423,24 @@ class Run {
   };
 
   void Hand(std::size_t index, std::u16string_view text, HandOn how) {
-    std::unique_ptr<Piece> piece;
-    if (spare_.empty()) {
-      piece = std::make_unique<Piece>();
-    } else {
-      piece = std::move(spare_.back());
-      spare_.pop_back();
-      piece->done = false;
-      piece->unencodableAt.reset();
-    }
-    piece->input = index;
+    std::unique_ptr<Piece> piece = NewPiece();
     piece->text.assign(text);
+    Launch(index, std::move(piece), how);
+  }
+
+  std::unique_ptr<Piece> NewPiece() {
+    if (spare_.empty()) {
+      return std::make_unique<Piece>();
+    }
+    std::unique_ptr<Piece> piece = std::move(spare_.back());
+    spare_.pop_back();
+    piece->done = false;
+    piece->unencodableAt.reset();
+    return piece;
+  }
+
+  void Launch(std::size_t index, std::unique_ptr<Piece> piece, HandOn how) {
+    piece->input = index;
     piece->last = how.last;
     piece->fromBefore = how.fromBefore;
     piece->goesOn = how.goesOn;

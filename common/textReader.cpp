@@ -17,7 +17,6 @@ namespace textFile {
 
 namespace {
 
-constexpr std::size_t kReadBytes = std::size_t{1} << 20;
 // While the encoding is undecided, detection runs again only once the bytes
 // held have grown by half, so that input arriving in small reads costs no
 // more than input arriving all at once.
@@ -172,7 +171,7 @@ void TextDecoder::DecodeAndHold(std::string_view bytes, bool final, std::u16stri
 
 std::size_t TextDecoder::Decode(std::string_view bytes, bool final, std::u16string& out) {
   if (decodedRoom_ < bytes.size()) {
-    decodedRoom_ = std::max(bytes.size(), kReadBytes);
+    decodedRoom_ = std::max(bytes.size(), TextReader::kReadBytes);
     decoded_ = std::make_unique_for_overwrite<char16_t[]>(decodedRoom_);
   }
   std::size_t written = 0;
@@ -246,11 +245,11 @@ void TextReader::CheckKind(const ReadOptions& options) {
   }
 }
 
-bool TextReader::Read(std::u16string& out) {
+bool TextReader::Read(std::u16string& out, std::size_t mostBytes) {
   if (ended_) {
     return false;
   }
-  buffer_.resize(kReadBytes);
+  buffer_.resize(std::max<std::size_t>(mostBytes, 1));
   for (;;) {
     const ssize_t count = read(fd_, buffer_.data(), buffer_.size());
     if (count < 0) {

@@ -77,8 +77,11 @@ class TextReader {
   // Reads from fd, which stays open.
   TextReader(int fd, const ReadOptions& options);
 
-  // Appends the next piece of text to out; false once the input has ended.
-  bool Read(std::u16string& out);
+  // Appends the next piece of text, of at most mostBytes of input, to out;
+  // false once the input has ended.
+  bool Read(std::u16string& out, std::size_t mostBytes = kReadBytes);
+
+  static constexpr std::size_t kReadBytes = std::size_t{1} << 20;
 
   // The size of a regular file when it was opened, 0 for anything else.
   std::uint64_t Size() const { return size_; }
