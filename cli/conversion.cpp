@@ -199,14 +199,34 @@ class Workers {
     work_.notify_one();
   }
 
-  void WaitFor(const Piece& piece) {
-    std::unique_lock lock(mutex_);
-    done_.wait(lock, [&] { return piece.done; });
-  }
-
   bool IsDone(const Piece& piece) {
     const std::lock_guard lock(mutex_);
     return piece.done;
+  }
+
+  // Waits until the piece is converted, converting with work meanwhile the
+  // pieces that no thread has taken yet, oldest first.
+  void HelpUntilDone(const Piece& piece, PieceWork& work) {
+    for (;;) {
+      Piece* queued = nullptr;
+      {
+        std::unique_lock lock(mutex_);
+        if (piece.done) {
+          return;
+        }
+        if (queue_.empty()) {
+          done_.wait(lock, [&] { return piece.done; });
+          return;
+        }
+        queued = queue_.front();
+        queue_.pop_front();
+      }
+      work.Run(*queued);
+      {
+        const std::lock_guard lock(mutex_);
+        queued->done = true;
+      }
+    }
   }
 
  private:
@@ -273,12 +293,14 @@ class Run {
         cutter_(mdlFlexConv::StyleAt(options.style),
                 {options.pokoru, options.first, options.second, options.force}),
         inOrder_(options),
+        helping_(options),
         progress_(!options.quiet && isatty(STDERR_FILENO) == 1, options.inputs.size()) {
     const unsigned jobs =
         options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-    // One job is done in this thread alone; more are handed to as many others.
+    // This thread is one of the jobs: it reads and writes, and converts
+    // rather than wait while the others are behind.
     if (jobs > 1) {
-      workers_.emplace(jobs, options);
+      workers_.emplace(jobs - 1, options);
     }
     mostInFlight_ = 4 * std::size_t{jobs};
   }
@@ -462,7 +484,7 @@ class Run {
   void WriteFront() {
     Piece& piece = *pieces_.front();
     if (workers_) {
-      workers_->WaitFor(piece);
+      workers_->HelpUntilDone(piece, helping_);
     }
     std::unique_ptr<Piece> written = std::move(pieces_.front());
     pieces_.pop_front();
@@ -528,7 +550,8 @@ class Run {
 
   const Options& options_;
   mdlFlexConv::Converter cutter_;
-  PieceWork inOrder_;  // the pieces converted in this thread
+  PieceWork inOrder_;  // the pieces converted in this thread, in order
+  PieceWork helping_;  // the pieces this thread takes from the others
   std::optional<Workers> workers_;
   std::size_t mostInFlight_ = 1;
   std::deque<std::unique_ptr<Piece>> pieces_;  // handed on and not written yet, in order
