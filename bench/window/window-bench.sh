@@ -133,7 +133,9 @@ start_window() {
     >"$work/window.log" 2>&1 &
   app_pid=$!
   main_window=
-  for _ in $(seq 100); do
+  # A loaded machine may take many seconds to start the first window.
+  local deadline=$(($(now_ms) + step_timeout * 1000))
+  while (($(now_ms) < deadline)); do
     main_window=$(DISPLAY=$display xdotool search --onlyvisible --pid "$app_pid" \
       --name '^ぽこぺん$' 2>/dev/null | head -1) || true
     [[ -n $main_window ]] && break
