@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -279,8 +280,8 @@ struct Input {
   std::string targetName;
   std::unique_ptr<textFile::FileWriter> writer;
   TextPosition position;
-  // Pieces for standard output, held back until kHeldOutputBytes of them.
-  std::vector<std::unique_ptr<Piece>> held;
+  // Output for standard output, held back until kHeldOutputBytes of it.
+  std::vector<ByteBuffer> held;
   std::size_t heldBytes = 0;
   bool holding = false;
   bool failed = false;
@@ -458,6 +459,10 @@ class Run {
     spare_.pop_back();
     piece->done = false;
     piece->unencodableAt.reset();
+    if (piece->bytes.room == 0 && !spareBytes_.empty()) {
+      piece->bytes = std::move(spareBytes_.back());
+      spareBytes_.pop_back();
+    }
     return piece;
   }
 
@@ -491,42 +496,38 @@ class Run {
     Input& input = inputs_[written->input];
     if (!input.failed) {
       try {
-        Write(input, written);
+        Write(input, *written);
       } catch (const textFile::FileError& error) {
         Fail(input, {input.targetName + ": " + Describe(error.What()), input.target.empty()});
       }
     }
-    if (written) {
-      spare_.push_back(std::move(written));
-    }
+    spare_.push_back(std::move(written));
   }
 
-  // Writes a piece, or keeps it (taking it) while standard output is held back.
-  void Write(Input& input, std::unique_ptr<Piece>& piece) {
-    if (piece->unencodableAt) {
+  // Writes a piece, or keeps its output while standard output is held back.
+  void Write(Input& input, Piece& piece) {
+    if (piece.unencodableAt) {
       const textFile::UnencodableText unencodable{
-          options_.outputEncoding, input.position.Locate(piece->text, *piece->unencodableAt)};
+          options_.outputEncoding, input.position.Locate(piece.text, *piece.unencodableAt)};
       Fail(input, {input.name + ": " + Describe(unencodable)});
       return;
     }
-    input.position.Advance(piece->extent);
-    const bool last = piece->last;
+    input.position.Advance(piece.extent);
     if (input.holding) {
-      input.heldBytes += piece->bytes.size;
-      input.held.push_back(std::move(piece));
-      if (input.heldBytes < kHeldOutputBytes && !last) {
+      input.heldBytes += piece.bytes.size;
+      input.held.push_back(std::exchange(piece.bytes, {}));
+      if (input.heldBytes < kHeldOutputBytes && !piece.last) {
         return;
       }
       input.holding = false;
-      for (std::unique_ptr<Piece>& held : input.held) {
-        input.writer->Write(held->bytes.View());
-        spare_.push_back(std::move(held));
+      for (ByteBuffer& held : input.held) {
+        input.writer->Write(held.View());
       }
-      input.held.clear();
+      ReleaseHeld(input);
     } else {
-      input.writer->Write(piece->bytes.View());
+      input.writer->Write(piece.bytes.View());
     }
-    if (last) {
+    if (piece.last) {
       input.writer->Commit();
       input.writer.reset();
     }
@@ -538,14 +539,16 @@ class Run {
     }
     input.failed = true;
     input.writer.reset();
-    for (std::unique_ptr<Piece>& held : input.held) {
-      spare_.push_back(std::move(held));
-    }
-    input.held.clear();
+    ReleaseHeld(input);
     progress_.Clear();
     PrintError(failure.message);
     status_ = 1;
     stopped_ = stopped_ || failure.stopsTheRun;
+  }
+
+  void ReleaseHeld(Input& input) {
+    std::move(input.held.begin(), input.held.end(), std::back_inserter(spareBytes_));
+    input.held.clear();
   }
 
   const Options& options_;
@@ -556,6 +559,7 @@ class Run {
   std::size_t mostInFlight_ = 1;
   std::deque<std::unique_ptr<Piece>> pieces_;  // handed on and not written yet, in order
   std::vector<std::unique_ptr<Piece>> spare_;  // written, kept for their room
+  std::vector<ByteBuffer> spareBytes_;         // room of output held back and written
   std::deque<Input> inputs_;
   ProgressLine progress_;
   bool chained_ = false;      // the last piece handed on goes on in the next
