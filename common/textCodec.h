@@ -99,6 +99,9 @@ struct EncodeProgress {
 };
 EncodeProgress EncodeInto(Encoding encoding, std::u16string_view text, char* out);
 
+// The position of the next CR or LF at or after from, or the text's size.
+std::size_t FindLineBreak(std::u16string_view text, std::size_t from);
+
 // Where the unit at `index` of text stands, as Unencodable reports it.
 Unencodable Locate(std::u16string_view text, std::size_t index);
 

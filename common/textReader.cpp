@@ -9,10 +9,6 @@
 
 #include "encodingDetection.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace textFile {
 
 namespace {
@@ -24,29 +20,6 @@ constexpr std::size_t kFirstDetection = std::size_t{4} << 10;
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 // More than the longest character a piece can cut off.
 constexpr std::size_t kBridgeBytes = 8;
-
-// The position of the next CR or LF at or after from, or the text's size.
-std::size_t FindLineBreak(std::u16string_view text, std::size_t from) {
-  std::size_t i = from;
-#if defined(__SSE2__)
-  const __m128i cr = _mm_set1_epi16(u'\r');
-  const __m128i lf = _mm_set1_epi16(u'\n');
-  for (; i + 8 <= text.size(); i += 8) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-    const int mask =
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(block, cr), _mm_cmpeq_epi16(block, lf)));
-    if (mask != 0) {
-      return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
-    }
-  }
-#endif
-  for (; i < text.size(); ++i) {
-    if (text[i] == u'\r' || text[i] == u'\n') {
-      return i;
-    }
-  }
-  return text.size();
-}
 
 [[noreturn]] void ThrowUndetected(const textCodec::Undetected& undetected) {
   using Reason = textCodec::Undetected::Reason;
@@ -193,7 +166,7 @@ void TextDecoder::AppendLines(std::u16string_view text, std::u16string& out) {
     i = text.front() == u'\n' ? 1 : 0;
   }
   while (i < text.size()) {
-    const std::size_t lineBreak = FindLineBreak(text, i);
+    const std::size_t lineBreak = textCodec::FindLineBreak(text, i);
     out.append(text.substr(i, lineBreak - i));
     if (lineBreak == text.size()) {
       break;

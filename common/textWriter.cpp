@@ -92,9 +92,10 @@ textCodec::EncodeProgress EncodeTextInto(std::u16string_view text, const WriteFo
   std::size_t written = 0;
   std::size_t done = 0;
   while (done < text.size()) {
-    std::size_t cr = text.find(u"\r\n", done);
-    if (cr == std::u16string_view::npos) {
-      cr = text.size();
+    std::size_t cr = textCodec::FindLineBreak(text, done);
+    while (cr < text.size() &&
+           (text[cr] != u'\r' || cr + 1 == text.size() || text[cr + 1] != u'\n')) {
+      cr = textCodec::FindLineBreak(text, cr + 1);
     }
     const textCodec::EncodeProgress run =
         textCodec::EncodeInto(format.encoding, text.substr(done, cr - done), out + written);
