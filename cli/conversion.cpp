@@ -303,7 +303,7 @@ class Run {
     if (jobs > 1) {
       workers_.emplace(jobs - 1, options);
     }
-    mostInFlight_ = 4 * std::size_t{jobs};
+    mostInFlight_ = 2 * std::size_t{jobs};
   }
 
   int Go() {
