@@ -141,7 +141,11 @@ FileWriter::FileWriter(const std::string& target, const WriteOptions& options) {
   TakeOverAttributes();
 }
 
-FileWriter::FileWriter(int fd) : direct_(fd) {}
+FileWriter::FileWriter(int fd) : direct_(fd) {
+  // A pipe's 64 KiB makes writer and reader take turns every 64 KiB; with
+  // 1 MiB (an unprivileged process's most) both run. Not a pipe: no change.
+  static_cast<void>(fcntl(fd, F_SETPIPE_SZ, 1 << 20));
+}
 
 FileWriter::~FileWriter() {
   Discard();
