@@ -222,15 +222,20 @@ class Workers {
         queued = queue_.front();
         queue_.pop_front();
       }
-      work.Run(*queued);
-      {
-        const std::lock_guard lock(mutex_);
-        queued->done = true;
-      }
+      Convert(*queued, work);
     }
   }
 
  private:
+  void Convert(Piece& piece, PieceWork& work) {
+    work.Run(piece);
+    {
+      const std::lock_guard lock(mutex_);
+      piece.done = true;
+    }
+    done_.notify_all();
+  }
+
   void Work(const Options& options) {
     PieceWork work(options);
     for (;;) {
@@ -244,12 +249,7 @@ class Workers {
         piece = queue_.front();
         queue_.pop_front();
       }
-      work.Run(*piece);
-      {
-        const std::lock_guard lock(mutex_);
-        piece->done = true;
-      }
-      done_.notify_all();
+      Convert(*piece, work);
     }
   }
 
