@@ -158,12 +158,12 @@ class PieceWork {
       converted_.resize(converted_.size() - keep);
     }
     char* room = piece.bytes.Room(textCodec::MostBytes(format_.encoding, converted_.size()));
-    piece.bytes.size = textFile::EncodeTextInto(converted_, format_, room).written;
+    piece.bytes.size = textFiles::EncodeTextInto(converted_, format_, room).written;
   }
 
  private:
   mdlFlexConv::Converter converter_;
-  textFile::WriteFormat format_;
+  textFiles::WriteFormat format_;
   bool checkEncodable_;
   std::u16string converted_;
   std::u16string carry_;
@@ -278,7 +278,7 @@ struct Input {
   std::string name;
   std::string target;  // empty for standard output
   std::string targetName;
-  std::unique_ptr<textFile::FileWriter> writer;
+  std::unique_ptr<textFiles::FileWriter> writer;
   TextPosition position;
   // Output for standard output, held back until kHeldOutputBytes of it.
   std::vector<ByteBuffer> held;
@@ -325,20 +325,20 @@ class Run {
     input.target = TargetPath(input.path);
     input.targetName = input.target.empty() ? "standard output" : ShownName(input.target);
     input.holding = input.target.empty();
-    const textFile::ReadOptions readOptions{options_.inputEncoding, false};
-    std::unique_ptr<textFile::TextReader> reader;
+    const textFiles::ReadOptions readOptions{options_.inputEncoding, false};
+    std::unique_ptr<textFiles::TextReader> reader;
     try {
-      reader = input.path == "-" ? std::make_unique<textFile::TextReader>(STDIN_FILENO, readOptions)
-                                 : std::make_unique<textFile::TextReader>(input.path, readOptions);
-    } catch (const textFile::FileError& error) {
+      reader = input.path == "-" ? std::make_unique<textFiles::TextReader>(STDIN_FILENO, readOptions)
+                                 : std::make_unique<textFiles::TextReader>(input.path, readOptions);
+    } catch (const textFiles::FileError& error) {
       Fail(input, {input.name + ": " + Describe(error.What())});
       return;
     }
     try {
-      input.writer = input.target.empty() ? std::make_unique<textFile::FileWriter>(STDOUT_FILENO)
-                                          : std::make_unique<textFile::FileWriter>(
-                                                input.target, textFile::WriteOptions{});
-    } catch (const textFile::FileError& error) {
+      input.writer = input.target.empty() ? std::make_unique<textFiles::FileWriter>(STDOUT_FILENO)
+                                          : std::make_unique<textFiles::FileWriter>(
+                                                input.target, textFiles::WriteOptions{});
+    } catch (const textFiles::FileError& error) {
       Fail(input, {input.targetName + ": " + Describe(error.What())});
       return;
     }
@@ -361,13 +361,13 @@ class Run {
   }
 
   // Reads the text and hands it on in pieces cut where the conversion allows.
-  void ReadAndHand(std::size_t index, textFile::TextReader& reader) {
+  void ReadAndHand(std::size_t index, textFiles::TextReader& reader) {
     std::u16string pending;
     std::size_t start = 0;
     for (bool more = true; more && !inputs_[index].failed;) {
       try {
         more = reader.Read(pending, kReadBytes);
-      } catch (const textFile::FileError& error) {
+      } catch (const textFiles::FileError& error) {
         Fail(inputs_[index], {inputs_[index].name + ": " + Describe(error.What())});
         return;
       }
@@ -497,7 +497,7 @@ class Run {
     if (!input.failed) {
       try {
         Write(input, *written);
-      } catch (const textFile::FileError& error) {
+      } catch (const textFiles::FileError& error) {
         Fail(input, {input.targetName + ": " + Describe(error.What()), input.target.empty()});
       }
     }
@@ -507,7 +507,7 @@ class Run {
   // Writes a piece, or keeps its output while standard output is held back.
   void Write(Input& input, Piece& piece) {
     if (piece.unencodableAt) {
-      const textFile::UnencodableText unencodable{
+      const textFiles::UnencodableText unencodable{
           options_.outputEncoding, input.position.Locate(piece.text, *piece.unencodableAt)};
       Fail(input, {input.name + ": " + Describe(unencodable)});
       return;

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
   // met with a silent death.
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
-  textFile::RemoveTemporaryFilesOnSignals();
+  textFiles::RemoveTemporaryFilesOnSignals();
   const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   return Run(pokopenConvert::ParseCommandLine(args));
 }

@@ -47,11 +47,11 @@ std::string_view EncodingName(textCodec::Encoding encoding) {
 }
 
 struct ProblemInWords {
-  std::string operator()(const textFile::SystemFailure& failure) const {
+  std::string operator()(const textFiles::SystemFailure& failure) const {
     return std::strerror(failure.errnum);
   }
-  std::string operator()(const textFile::NotRegularFile&) const { return "not a regular file"; }
-  std::string operator()(const textFile::InvalidText& invalid) const {
+  std::string operator()(const textFiles::NotRegularFile&) const { return "not a regular file"; }
+  std::string operator()(const textFiles::InvalidText& invalid) const {
     std::string words = "invalid " + std::string(EncodingName(invalid.encoding)) +
                         " at byte offset " + std::to_string(invalid.byteOffset);
     if (invalid.guessed) {
@@ -61,17 +61,17 @@ struct ProblemInWords {
     }
     return words;
   }
-  std::string operator()(const textFile::NulByte& nul) const {
+  std::string operator()(const textFiles::NulByte& nul) const {
     return "a NUL byte at byte offset " + std::to_string(nul.byteOffset) +
            ": not a text file, or UTF-16 without a byte-order mark";
   }
-  std::string operator()(const textFile::EucJpText&) const {
+  std::string operator()(const textFiles::EucJpText&) const {
     return "EUC-JP text is not read (iconv -f EUC-JP -t UTF-8 converts it)";
   }
-  std::string operator()(const textFile::NoByteOrderMark&) const {
+  std::string operator()(const textFiles::NoByteOrderMark&) const {
     return "no UTF-16 byte-order mark to tell the byte order";
   }
-  std::string operator()(const textFile::UnencodableText& unencodable) const {
+  std::string operator()(const textFiles::UnencodableText& unencodable) const {
     char codePoint[16];
     std::snprintf(codePoint, sizeof codePoint, "U+%04X",
                   static_cast<unsigned>(unencodable.where.codePoint));
@@ -131,7 +131,7 @@ void PrintError(std::string_view message) {
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
-std::string Describe(const textFile::Problem& problem) {
+std::string Describe(const textFiles::Problem& problem) {
   return std::visit(ProblemInWords{}, problem);
 }
 

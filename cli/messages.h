@@ -23,6 +23,6 @@ void PrintError(std::string_view message);
 
 // What went wrong with a file, in words; a refusal of a detected encoding
 // says how to name the other one.
-std::string Describe(const textFile::Problem& problem);
+std::string Describe(const textFiles::Problem& problem);
 
 }  // namespace pokopenConvert

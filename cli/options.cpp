@@ -118,30 +118,30 @@ bool NamedAny(std::string_view name, std::initializer_list<std::string_view> nam
                      [&](std::string_view known) { return EqualsIgnoringAsciiCase(name, known); });
 }
 
-std::optional<textFile::InputEncoding> InputEncodingNamed(std::string_view name) {
+std::optional<textFiles::InputEncoding> InputEncodingNamed(std::string_view name) {
   if (NamedAny(name, {"auto"})) {
-    return textFile::InputEncoding::Auto;
+    return textFiles::InputEncoding::Auto;
   }
   if (NamedAny(name, {"utf-8", "utf8"})) {
-    return textFile::InputEncoding::Utf8;
+    return textFiles::InputEncoding::Utf8;
   }
   if (NamedAny(name, {"utf-16", "utf16"})) {
-    return textFile::InputEncoding::Utf16;
+    return textFiles::InputEncoding::Utf16;
   }
   if (NamedAny(name, {"cp932", "shift_jis", "shift-jis", "sjis", "ms932", "windows-31j"})) {
-    return textFile::InputEncoding::Cp932;
+    return textFiles::InputEncoding::Cp932;
   }
   return std::nullopt;
 }
 
-std::optional<textCodec::Encoding> OutputEncodingOf(textFile::InputEncoding encoding) {
+std::optional<textCodec::Encoding> OutputEncodingOf(textFiles::InputEncoding encoding) {
   switch (encoding) {
-    case textFile::InputEncoding::Utf8:
+    case textFiles::InputEncoding::Utf8:
       return textCodec::Encoding::Utf8;
-    case textFile::InputEncoding::Cp932:
+    case textFiles::InputEncoding::Cp932:
       return textCodec::Encoding::Cp932;
-    case textFile::InputEncoding::Auto:
-    case textFile::InputEncoding::Utf16:
+    case textFiles::InputEncoding::Auto:
+    case textFiles::InputEncoding::Utf16:
       break;
   }
   return std::nullopt;
@@ -285,7 +285,7 @@ class Parser {
   }
 
   void ApplyEncoding(int code, std::string_view value) {
-    const std::optional<textFile::InputEncoding> named = InputEncodingNamed(value);
+    const std::optional<textFiles::InputEncoding> named = InputEncodingNamed(value);
     if (!named) {
       Fail("unknown encoding " + Quoted(value) + " (choose auto, utf-8, utf-16 or cp932)");
       return;
@@ -355,9 +355,9 @@ class Parser {
   }
 
   CommandLine result_;
-  std::optional<textFile::InputEncoding> bothInput_;
+  std::optional<textFiles::InputEncoding> bothInput_;
   std::optional<textCodec::Encoding> bothOutput_;
-  std::optional<textFile::InputEncoding> inputEncoding_;
+  std::optional<textFiles::InputEncoding> inputEncoding_;
   std::optional<textCodec::Encoding> outputEncoding_;
 };
 

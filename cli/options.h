@@ -26,7 +26,7 @@ struct Options {
   bool first = true;
   bool second = true;
   bool force = false;
-  textFile::InputEncoding inputEncoding = textFile::InputEncoding::Auto;
+  textFiles::InputEncoding inputEncoding = textFiles::InputEncoding::Auto;
   textCodec::Encoding outputEncoding = textCodec::Encoding::Utf8;
   bool crlf = false;
   Destination destination = Destination::StandardOutput;

@@ -8,7 +8,7 @@
 
 #include "errorTrap.h"
 #include "platform.h"
-#include "textFile.h"
+#include "windowTextFiles.h"
 
 namespace mdlPokoConv {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "mdlFlexConv.h"
+#include "rewriteStages.h"
 #include "safeCuts.h"
-#include "stages.h"
 
 namespace mdlFlexConv {
 

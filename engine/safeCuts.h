@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "stages.h"
+#include "rewriteStages.h"
 
 namespace mdlFlexConv::detail {
 

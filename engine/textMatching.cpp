@@ -1,8 +1,8 @@
 #include <algorithm>
 
-#include "folding.h"
 #include "mdlFlexConv.h"
-#include "stages.h"
+#include "rewriteStages.h"
+#include "wordSearch.h"
 
 namespace mdlFlexConv {
 

@@ -31,10 +31,10 @@ constexpr float kClientWidth = 7908;
 constexpr float kClientHeight = 5364;
 constexpr double kFontPointSize = 10.2;
 
-constexpr platform::Twips kSourceLabel{60, 120, 1584, 324};
-constexpr platform::Twips kSourceBox{0, 480, 7752, 1992};
-constexpr platform::Twips kConvertedLabel{60, 2580, 2148, 324};
-constexpr platform::Twips kConvertedBox{0, 2940, 7752, 2112};
+constexpr qtPlatform::Twips kSourceLabel{60, 120, 1584, 324};
+constexpr qtPlatform::Twips kSourceBox{0, 480, 7752, 1992};
+constexpr qtPlatform::Twips kConvertedLabel{60, 2580, 2148, 324};
+constexpr qtPlatform::Twips kConvertedBox{0, 2940, 7752, 2112};
 
 constexpr int kForceFlag = 3;
 
@@ -162,19 +162,19 @@ void frmMain::SetUpClientArea() {
   client.setFont(LabelFont());
   client.installEventFilter(this);
 
-  const std::array<platform::TextBox*, 2> boxes{&txtSource, &txtPokoryun};
+  const std::array<qtPlatform::TextBox*, 2> boxes{&txtSource, &txtPokoryun};
   const std::array<QString, 2> captions{u"素テキスト(&S):"_s, u"ぽこる語テキスト(&E):"_s};
-  const std::array<platform::Twips, 2> labelPlaces{kSourceLabel, kConvertedLabel};
-  const std::array<platform::Twips, 2> boxPlaces{kSourceBox, kConvertedBox};
+  const std::array<qtPlatform::Twips, 2> labelPlaces{kSourceLabel, kConvertedLabel};
+  const std::array<qtPlatform::Twips, 2> boxPlaces{kSourceBox, kConvertedBox};
   for (std::size_t i = 0; i < boxes.size(); ++i) {
     lblMain[i].setParent(&client);
     lblMain[i].setText(captions[i]);
     lblMain[i].setBuddy(boxes[i]);
-    platform::PlaceInTwips(lblMain[i], labelPlaces[i]);
+    qtPlatform::PlaceInTwips(lblMain[i], labelPlaces[i]);
 
     boxes[i]->setParent(&client);
     boxes[i]->setFont(TextBoxFont());
-    platform::PlaceInTwips(*boxes[i], boxPlaces[i]);
+    qtPlatform::PlaceInTwips(*boxes[i], boxPlaces[i]);
   }
   setTabOrder(&txtSource, &txtPokoryun);
   txtSource.setFocus();
@@ -228,18 +228,19 @@ void frmMain::SetUpMenus() {
   }
   SetCommandCaptions(0);
 
-  platform::OnClick(mnuFileOpen, [this] { mnuFileOpen_Click(); });
-  platform::OnClick(mnuFileSave, [this] { mnuFileSave_Click(); });
-  platform::OnClick(mnuFileEnd, [this] { mnuFileEnd_Click(); });
-  platform::OnClick(mnuConvExec, [this] { mnuConvExec_Click(); });
+  qtPlatform::OnClick(mnuFileOpen, [this] { mnuFileOpen_Click(); });
+  qtPlatform::OnClick(mnuFileSave, [this] { mnuFileSave_Click(); });
+  qtPlatform::OnClick(mnuFileEnd, [this] { mnuFileEnd_Click(); });
+  qtPlatform::OnClick(mnuConvExec, [this] { mnuConvExec_Click(); });
   for (int i = 0; i < static_cast<int>(mnuOptDepth.size()); ++i) {
-    platform::OnClick(mnuOptDepth[static_cast<std::size_t>(i)],
-                      [this, i] { mnuOptDepth_Click(i); });
+    qtPlatform::OnClick(mnuOptDepth[static_cast<std::size_t>(i)],
+                        [this, i] { mnuOptDepth_Click(i); });
   }
   for (int i = 0; i < static_cast<int>(mnuOptConv.size()); ++i) {
-    platform::OnClick(mnuOptConv[static_cast<std::size_t>(i)], [this, i] { mnuOptConv_Click(i); });
+    qtPlatform::OnClick(mnuOptConv[static_cast<std::size_t>(i)],
+                        [this, i] { mnuOptConv_Click(i); });
   }
-  platform::OnClick(mnuHelpAbout, [this] { mnuHelpAbout_Click(); });
+  qtPlatform::OnClick(mnuHelpAbout, [this] { mnuHelpAbout_Click(); });
 }
 
 std::vector<const QAction*> frmMain::ItemsWithShortcuts() const {
@@ -259,8 +260,8 @@ void frmMain::SetUpShortcutKeys() {
 }
 
 void frmMain::SizeClientArea() {
-  const int width = platform::TwipsToPixels(kClientWidth, logicalDpiX());
-  const int height = platform::TwipsToPixels(kClientHeight, logicalDpiY());
+  const int width = qtPlatform::TwipsToPixels(kClientWidth, logicalDpiX());
+  const int height = qtPlatform::TwipsToPixels(kClientHeight, logicalDpiY());
   resize(width, height + menuBar()->heightForWidth(width));
 }
 
@@ -271,7 +272,7 @@ void frmMain::SetCommandCaptions(int style) {
 }
 
 std::int32_t frmMain::WindowHandle() const {
-  return platform::HandleOfWindow(*this);
+  return qtPlatform::HandleOfWindow(*this);
 }
 
 int frmMain::SpeechStyle() const {
@@ -297,10 +298,10 @@ void frmMain::mnuConvExec_Click() {
                                  ConversionFlag(kForceFlag)};
   mdlFlexConv::Converter converter(mdlFlexConv::StyleAt(SpeechStyle()), flags);
   const BusyPointer hourglass(services_);
-  platform::ProgressDisplay progress(*this, kConvertTitle, kConvertLabel);
+  qtPlatform::ProgressDisplay progress(*this, kConvertTitle, kConvertLabel);
   // The source goes through the converter a piece at a time, straight into
   // the lower box: neither text is ever held whole beside its box.
-  platform::TextBoxFiller result(txtPokoryun);
+  qtPlatform::TextBoxFiller result(txtPokoryun);
   std::u16string converted;
   txtSource.ReadText(
       [&](std::u16string_view piece) {
@@ -341,14 +342,14 @@ void frmMain::Form_Resize() {
   if (isMinimized()) {
     return;
   }
-  const platform::Twips area = platform::GeometryInTwips(client);
-  platform::SetWidthInTwips(txtSource, area.width);
-  platform::SetWidthInTwips(txtPokoryun, area.width);
+  const qtPlatform::Twips area = qtPlatform::GeometryInTwips(client);
+  qtPlatform::SetWidthInTwips(txtSource, area.width);
+  qtPlatform::SetWidthInTwips(txtPokoryun, area.width);
   // Strictly less: a client area no taller than the box's top leaves its
   // height alone rather than making it zero or negative.
-  const float top = platform::GeometryInTwips(txtPokoryun).top;
+  const float top = qtPlatform::GeometryInTwips(txtPokoryun).top;
   if (top < area.height) {
-    platform::SetHeightInTwips(txtPokoryun, area.height - top);
+    qtPlatform::SetHeightInTwips(txtPokoryun, area.height - top);
   }
 }
 

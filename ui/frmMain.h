@@ -42,10 +42,10 @@ class frmMain : public QMainWindow {
 
   // What the File menu handlers work with. The texts cross as CR LF.
   platform::Services& Services() const { return services_; }
-  void SetSourceText(std::u16string_view text, const platform::ProgressReport& progress = {}) {
+  void SetSourceText(std::u16string_view text, const qtPlatform::ProgressReport& progress = {}) {
     txtSource.SetText(text, progress);
   }
-  std::u16string ConvertedText(const platform::ProgressReport& progress = {}) const {
+  std::u16string ConvertedText(const qtPlatform::ProgressReport& progress = {}) const {
     return txtPokoryun.Text(progress);
   }
   std::int32_t WindowHandle() const;
@@ -69,8 +69,8 @@ class frmMain : public QMainWindow {
   // The client area (inside the border, below the menu bar) and its controls.
   QWidget client;
   std::array<QLabel, 2> lblMain;
-  platform::TextBox txtSource;
-  platform::TextBox txtPokoryun;
+  qtPlatform::TextBox txtSource;
+  qtPlatform::TextBox txtPokoryun;
 
   QMenu mnuFile;
   QAction mnuFileOpen;
@@ -103,5 +103,5 @@ class frmMain : public QMainWindow {
   void Session_CommitData(QSessionManager& manager);
 
   platform::Services& services_;
-  platform::MenuShortcutKeys shortcutKeys_;
+  qtPlatform::MenuShortcutKeys shortcutKeys_;
 };

@@ -43,7 +43,7 @@ void frmMain::mnuFileOpen_Click() {
     return;
   }
   const mdlPokoConv::HourglassPointer hourglass(trap);
-  platform::ProgressDisplay progress(*this, kLoadTitle, kLoadProgress);
+  qtPlatform::ProgressDisplay progress(*this, kLoadTitle, kLoadProgress);
   std::u16string text;
   // A file that cannot be opened or read is reported once and the load ends
   // there, leaving the upper box as it was.
@@ -63,7 +63,7 @@ void frmMain::mnuFileSave_Click() {
     return;
   }
   const mdlPokoConv::HourglassPointer hourglass(trap);
-  platform::ProgressDisplay progress(*this, kSaveTitle, kSaveProgress);
+  qtPlatform::ProgressDisplay progress(*this, kSaveTitle, kSaveProgress);
   mdlPokoConv::TextFileWriter file;
   const mdlPokoConv::SaveFormat format = request.nFilterIndex == kUtf8SaveFilter
                                              ? mdlPokoConv::SaveFormat::Utf8

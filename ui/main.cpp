@@ -49,12 +49,12 @@ int main(int argc, char* argv[]) {
   const QtMessageHandler usual = qInstallMessageHandler(StartUpMessages);
   QApplication application(argc, argv);
   qInstallMessageHandler(usual);
-  QApplication::setDesktopFileName(QString::fromUtf16(platform::kDesktopFileName));
+  QApplication::setDesktopFileName(QString::fromUtf16(qtPlatform::kDesktopFileName));
   QTranslator qtTexts;
-  platform::InstallQtTranslations(qtTexts, QLocale::system());
-  QApplication::setFont(platform::UserInterfaceFont(QApplication::font()));
+  qtPlatform::InstallQtTranslations(qtTexts, QLocale::system());
+  QApplication::setFont(qtPlatform::UserInterfaceFont(QApplication::font()));
 
-  platform::QtServices services;
+  qtPlatform::QtServices services;
   frmMain window(services);
   window.show();
   return application.exec();

@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <algorithm>
 
-namespace platform {
+namespace qtPlatform {
 
 // Escape, the close button and Alt+F4 would hide the dialog and leave the
 // window open to input while the work goes on; they are ignored.
@@ -74,4 +74,4 @@ void ProgressDisplay::Show(int percent) {
   dialog_->setValue(percent);
 }
 
-}  // namespace platform
+}  // namespace qtPlatform

@@ -12,7 +12,7 @@
 class QProgressDialog;
 class QWidget;
 
-namespace platform {
+namespace qtPlatform {
 
 class ProgressDialog;
 
@@ -48,4 +48,4 @@ class ProgressDisplay {
   std::unique_ptr<ProgressDialog> dialog_;
 };
 
-}  // namespace platform
+}  // namespace qtPlatform

@@ -4,7 +4,7 @@
 #include <QLibraryInfo>
 #include <QStringList>
 
-namespace platform {
+namespace qtPlatform {
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -22,4 +22,4 @@ QFont UserInterfaceFont(QFont base) {
   return base;
 }
 
-}  // namespace platform
+}  // namespace qtPlatform

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QTranslator>
 
-namespace platform {
+namespace qtPlatform {
 
 // The name of the desktop entry, so that desktops match the window to it.
 inline constexpr char16_t kDesktopFileName[] = u"org.example.pokopen";
@@ -20,4 +20,4 @@ bool InstallQtTranslations(QTranslator& translator, const QLocale& locale);
 // letters and digits in one line are all drawn in the same face.
 QFont UserInterfaceFont(QFont base);
 
-}  // namespace platform
+}  // namespace qtPlatform

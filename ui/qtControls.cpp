@@ -12,7 +12,7 @@
 #include <cmath>
 #include <utility>
 
-namespace platform {
+namespace qtPlatform {
 
 namespace {
 
@@ -262,4 +262,4 @@ bool MenuShortcutKeys::eventFilter(QObject* watched, QEvent* event) {
   return !item->isEnabled();
 }
 
-}  // namespace platform
+}  // namespace qtPlatform

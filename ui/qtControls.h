@@ -19,7 +19,7 @@ class QKeyEvent;
 class QMimeData;
 class QWidget;
 
-namespace platform {
+namespace qtPlatform {
 
 // Twips (1/1440 inch) and pixels at a logical resolution in dots per inch.
 int TwipsToPixels(double twips, double dpi);
@@ -125,4 +125,4 @@ class MenuShortcutKeys : public QObject {
   std::vector<const QAction*> items_;
 };
 
-}  // namespace platform
+}  // namespace qtPlatform

@@ -7,7 +7,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
-namespace platform {
+namespace qtPlatform {
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -71,11 +71,11 @@ QString NameFilter(std::u16string_view description, std::u16string_view windowsP
 int AnswerFor(QMessageBox::StandardButton button) {
   switch (button) {
     case QMessageBox::Yes:
-      return kAnswerYes;
+      return platform::kAnswerYes;
     case QMessageBox::No:
-      return kAnswerNo;
+      return platform::kAnswerNo;
     default:
-      return kAnswerOk;
+      return platform::kAnswerOk;
   }
 }
 
@@ -97,13 +97,13 @@ int QtServices::MsgBox(std::u16string_view prompt, int style, std::u16string_vie
   box.setTextFormat(Qt::PlainText);
   box.setText(ShownText(prompt));
   switch (style) {
-    case kMsgBoxQuestionYesNo:
+    case platform::kMsgBoxQuestionYesNo:
       box.setIcon(QMessageBox::Question);
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       box.setDefaultButton(QMessageBox::Yes);
       box.setEscapeButton(QMessageBox::No);
       break;
-    case kMsgBoxErrorSystemModal:
+    case platform::kMsgBoxErrorSystemModal:
       box.setIcon(QMessageBox::Critical);
       box.setStandardButtons(QMessageBox::Ok);
       box.setWindowModality(Qt::ApplicationModal);
@@ -119,7 +119,7 @@ int QtServices::MsgBox(std::u16string_view prompt, int style, std::u16string_vie
 }
 
 void QtServices::SetMousePointer(int pointer) {
-  if (pointer == kPointerHourglass) {
+  if (pointer == platform::kPointerHourglass) {
     if (QGuiApplication::overrideCursor() != nullptr) {
       QGuiApplication::changeOverrideCursor(Qt::WaitCursor);
     } else {
@@ -132,15 +132,15 @@ void QtServices::SetMousePointer(int pointer) {
   }
 }
 
-std::int32_t QtServices::GetOpenFileName(OpenFileName& ofn) {
+std::int32_t QtServices::GetOpenFileName(platform::OpenFileName& ofn) {
   return RunFileDialog(ofn, DialogKind::Open);
 }
 
-std::int32_t QtServices::GetSaveFileName(OpenFileName& ofn) {
+std::int32_t QtServices::GetSaveFileName(platform::OpenFileName& ofn) {
   return RunFileDialog(ofn, DialogKind::Save);
 }
 
-std::int32_t QtServices::RunFileDialog(OpenFileName& ofn, DialogKind kind) {
+std::int32_t QtServices::RunFileDialog(platform::OpenFileName& ofn, DialogKind kind) {
   QFileDialog dialog(WindowOfHandle(ofn.hwndOwner), ToQString(ofn.lpstrTitle));
   // Qt's own dialog behaves the same on every desktop and can be driven by tests.
   dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -150,8 +150,8 @@ std::int32_t QtServices::RunFileDialog(OpenFileName& ofn, DialogKind kind) {
   } else {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
   }
-  dialog.setFileMode((ofn.Flags & OFN_FILEMUSTEXIST) != 0 ? QFileDialog::ExistingFile
-                                                          : QFileDialog::AnyFile);
+  dialog.setFileMode((ofn.Flags & platform::OFN_FILEMUSTEXIST) != 0 ? QFileDialog::ExistingFile
+                                                                    : QFileDialog::AnyFile);
   const QStringList filters = NameFiltersFrom(ofn.lpstrFilter);
   if (!filters.isEmpty()) {
     dialog.setNameFilters(filters);
@@ -197,4 +197,4 @@ void QtServices::EndProgram() {
   QCoreApplication::exit(0);
 }
 
-}  // namespace platform
+}  // namespace qtPlatform

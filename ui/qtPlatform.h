@@ -10,7 +10,7 @@
 
 #include "platform.h"
 
-namespace platform {
+namespace qtPlatform {
 
 // Qt name filters for a list of pairs "description NUL pattern NUL", ended by
 // one more NUL. Several patterns are separated by ';'. A description that
@@ -18,18 +18,18 @@ namespace platform {
 // " (pattern)" appended. "*.*" stands for every file.
 QStringList NameFiltersFrom(std::u16string_view filter);
 
-class QtServices final : public Services {
+class QtServices final : public platform::Services {
  public:
   int MsgBox(std::u16string_view prompt, int style, std::u16string_view title) override;
   void SetMousePointer(int pointer) override;
-  std::int32_t GetOpenFileName(OpenFileName& ofn) override;
-  std::int32_t GetSaveFileName(OpenFileName& ofn) override;
+  std::int32_t GetOpenFileName(platform::OpenFileName& ofn) override;
+  std::int32_t GetSaveFileName(platform::OpenFileName& ofn) override;
   std::int32_t InstanceHandle() override;
   void EndProgram() override;
 
  private:
   enum class DialogKind { Open, Save };
-  std::int32_t RunFileDialog(OpenFileName& ofn, DialogKind kind);
+  std::int32_t RunFileDialog(platform::OpenFileName& ofn, DialogKind kind);
 };
 
 // The handle that names a window to the dialogs it owns: its native window id.
@@ -38,4 +38,4 @@ std::int32_t HandleOfWindow(const QWidget& window);
 // that no longer exists.
 QWidget* WindowOfHandle(std::int32_t handle);
 
-}  // namespace platform
+}  // namespace qtPlatform

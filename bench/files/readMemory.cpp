@@ -5,7 +5,7 @@
 #include <string>
 
 #include "textCodec.h"
-#include "textFile.h"
+#include "windowTextFiles.h"
 
 namespace {
 

@@ -88,7 +88,7 @@ TEST_F(FileCommands, LoadAsksForAnExistingTextFileAndFillsTheUpperBox) {
   EXPECT_EQ(asked.lpstrFile, u"");
   EXPECT_EQ(asked.Flags, 4100u);
   EXPECT_EQ(asked.hwndOwner, window.WindowHandle());
-  EXPECT_EQ(platform::WindowOfHandle(asked.hwndOwner), &window);
+  EXPECT_EQ(qtPlatform::WindowOfHandle(asked.hwndOwner), &window);
   EXPECT_EQ(asked.hInstance, services.InstanceHandle());
   // Lines end at CR LF and a lone CR; a lone LF stays; the last line gains CR LF.
   EXPECT_EQ(window.txtSource.Text(), u"わたしです。\r\n2\r\n3\n4\r\n");
@@ -253,7 +253,7 @@ TEST(FileCommandsWithTheRealDialog, LoadThenSaveThroughQtsFileDialog) {
   const QString target = folder.filePath(u"書く.txt"_s);
   std::ofstream(source.toStdString(), std::ios::binary) << kWatashiDesuCp932;
 
-  platform::QtServices services;
+  qtPlatform::QtServices services;
   frmMain window(services);
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -300,7 +300,7 @@ TEST(FileCommandsWithTheRealDialog, TheSecondFilterSavesUtf8) {
   QTemporaryDir folder;
   ASSERT_TRUE(folder.isValid());
   const QString target = folder.filePath(u"utf8.txt"_s);
-  platform::QtServices services;
+  qtPlatform::QtServices services;
   frmMain window(services);
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

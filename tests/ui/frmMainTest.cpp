@@ -103,7 +103,7 @@ bool IsFixedPitch(const QFont& font) {
 }
 
 TEST_F(WindowTest, BoxesUseAFixedPitchFontAndLabelsAProportionalOne) {
-  for (const platform::TextBox* box : {&window.txtSource, &window.txtPokoryun}) {
+  for (const qtPlatform::TextBox* box : {&window.txtSource, &window.txtPokoryun}) {
     const QFontInfo font(box->font());
     EXPECT_TRUE(IsFixedPitch(box->font())) << font.family().toStdString();
     EXPECT_TRUE(
@@ -349,7 +349,7 @@ TEST_F(WindowTest, StyleWithNoCheckedItemReadsAsZero) {
 }
 
 TEST_F(WindowTest, CtrlYInATextBoxIsTheMenusNotRedo) {
-  for (platform::TextBox* box : {&window.txtSource, &window.txtPokoryun}) {
+  for (qtPlatform::TextBox* box : {&window.txtSource, &window.txtPokoryun}) {
     SCOPED_TRACE(box == &window.txtSource ? "upper box" : "lower box");
     box->setFocus();
     box->clear();
@@ -376,7 +376,7 @@ TEST_F(WindowTest, CtrlYInATextBoxIsTheMenusNotRedo) {
 TEST_F(WindowTest, FileShortcutsReachTheirItemsFromEitherBox) {
   QSignalSpy opened(&window.mnuFileOpen, &QAction::triggered);
   QSignalSpy saved(&window.mnuFileSave, &QAction::triggered);
-  for (platform::TextBox* box : {&window.txtSource, &window.txtPokoryun}) {
+  for (qtPlatform::TextBox* box : {&window.txtSource, &window.txtPokoryun}) {
     box->setFocus();
     QTest::keyClick(box, Qt::Key_O, Qt::ControlModifier);
     QTest::keyClick(box, Qt::Key_S, Qt::ControlModifier);
@@ -387,7 +387,7 @@ TEST_F(WindowTest, FileShortcutsReachTheirItemsFromEitherBox) {
 }
 
 TEST_F(WindowTest, CtrlEConvertsFromEitherBox) {
-  for (platform::TextBox* box : {&window.txtSource, &window.txtPokoryun}) {
+  for (qtPlatform::TextBox* box : {&window.txtSource, &window.txtPokoryun}) {
     window.SetSourceText(u"わたしはあなたが好きです。");
     window.txtPokoryun.SetText(u"前の結果");
     box->setFocus();
@@ -578,7 +578,7 @@ TEST(CloseQuestion, SessionEndRefusedIsCancelled) {
 }
 
 TEST(CloseQuestion, RealMessageBoxAnsweredNoKeepsTheWindow) {
-  platform::QtServices services;
+  qtPlatform::QtServices services;
   frmMain window(services);
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

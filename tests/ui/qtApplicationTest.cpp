@@ -33,7 +33,7 @@ TEST(QtTranslations, FollowTheLocale) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.locale.name().toStdString());
     QTranslator translator;
-    const bool installed = platform::InstallQtTranslations(translator, c.locale);
+    const bool installed = qtPlatform::InstallQtTranslations(translator, c.locale);
     if (c.installed && !installed) {
       GTEST_SKIP() << "Qt's translations are not installed (qt6-translations-l10n)";
     }
@@ -55,7 +55,7 @@ TEST(QtTranslations, FollowTheLocale) {
 // Each dialog text is drawn in the first face of the list, with no fallback to
 // another face for the Japanese, the Latin letters or the digits.
 TEST(UserInterfaceFont, DrawsDialogTextsInOneFace) {
-  const QRawFont face = QRawFont::fromFont(platform::UserInterfaceFont(QApplication::font()));
+  const QRawFont face = QRawFont::fromFont(qtPlatform::UserInterfaceFont(QApplication::font()));
   ASSERT_TRUE(face.isValid());
   for (const QString& text :
        {u"ぽこぺん 1.00.2000"_s, u"ばいばいりゅん?"_s, u"ぽこぺんのバージョン情報"_s,

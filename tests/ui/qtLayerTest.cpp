@@ -36,12 +36,12 @@ TEST(Twips, ConvertAtTheLogicalResolution) {
       {1440, 120, 120}, {7908, 120, 659}, {1992, 144, 199}, {7908, 192, 1054},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(platform::TwipsToPixels(c.twips, c.dpi), c.pixels) << c.twips << " at " << c.dpi;
+    EXPECT_EQ(qtPlatform::TwipsToPixels(c.twips, c.dpi), c.pixels) << c.twips << " at " << c.dpi;
   }
-  EXPECT_FLOAT_EQ(platform::PixelsToTwips(196, 96), 2940.0F);
-  EXPECT_FLOAT_EQ(platform::PixelsToTwips(1, 96), 15.0F);
-  EXPECT_FLOAT_EQ(platform::PixelsToTwips(659, 120), 7908.0F);
-  EXPECT_FLOAT_EQ(platform::PixelsToTwips(1, 144), 10.0F);
+  EXPECT_FLOAT_EQ(qtPlatform::PixelsToTwips(196, 96), 2940.0F);
+  EXPECT_FLOAT_EQ(qtPlatform::PixelsToTwips(1, 96), 15.0F);
+  EXPECT_FLOAT_EQ(qtPlatform::PixelsToTwips(659, 120), 7908.0F);
+  EXPECT_FLOAT_EQ(qtPlatform::PixelsToTwips(1, 144), 10.0F);
 }
 
 TEST(NameFilters, FollowTheWindowsFilterList) {
@@ -63,7 +63,7 @@ TEST(NameFilters, FollowTheWindowsFilterList) {
       {u"\0"s, {}},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(platform::NameFiltersFrom(c.filter), c.expected)
+    EXPECT_EQ(qtPlatform::NameFiltersFrom(c.filter), c.expected)
         << c.expected.join(u'|').toStdString();
   }
 }
@@ -114,7 +114,7 @@ int ShowAndReply(int style, Reply reply, SeenBox& seen) {
     }
     return true;
   });
-  platform::QtServices services;
+  qtPlatform::QtServices services;
   const int answer = services.MsgBox(u"一行目\r\n二行目", style, u"題 - ぽこぺん");
   EXPECT_TRUE(watcher.Done());
   return answer;
@@ -163,7 +163,7 @@ TEST(QtMessageBox, ShowsTheStyleAndReturnsTheAnswer) {
 }
 
 TEST(QtMousePointer, HourglassIsSetOnceAndDefaultRemovesEveryOverride) {
-  platform::QtServices services;
+  qtPlatform::QtServices services;
   services.SetMousePointer(platform::kPointerHourglass);
   services.SetMousePointer(platform::kPointerHourglass);
   ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
@@ -180,17 +180,17 @@ TEST(QtMousePointer, HourglassIsSetOnceAndDefaultRemovesEveryOverride) {
 }
 
 TEST(QtHandles, NameWindowsUntilTheyAreGone) {
-  platform::QtServices services;
+  qtPlatform::QtServices services;
   auto first = std::make_unique<QWidget>();
   QWidget second;
-  const std::int32_t handle = platform::HandleOfWindow(*first);
+  const std::int32_t handle = qtPlatform::HandleOfWindow(*first);
   EXPECT_NE(handle, 0);
-  EXPECT_EQ(platform::HandleOfWindow(*first), handle);
-  EXPECT_NE(platform::HandleOfWindow(second), handle);
-  EXPECT_EQ(platform::WindowOfHandle(handle), first.get());
-  EXPECT_EQ(platform::WindowOfHandle(0), nullptr);
+  EXPECT_EQ(qtPlatform::HandleOfWindow(*first), handle);
+  EXPECT_NE(qtPlatform::HandleOfWindow(second), handle);
+  EXPECT_EQ(qtPlatform::WindowOfHandle(handle), first.get());
+  EXPECT_EQ(qtPlatform::WindowOfHandle(0), nullptr);
   first.reset();
-  EXPECT_EQ(platform::WindowOfHandle(handle), nullptr);
+  EXPECT_EQ(qtPlatform::WindowOfHandle(handle), nullptr);
   EXPECT_NE(services.InstanceHandle(), 0);
   EXPECT_EQ(services.InstanceHandle(), services.InstanceHandle());
 }
@@ -215,7 +215,7 @@ class QtFileDialogs : public testing::Test {
   platform::OpenFileName Request(std::uint32_t flags) {
     using namespace std::string_literals;
     platform::OpenFileName ofn;
-    ofn.hwndOwner = platform::HandleOfWindow(owner);
+    ofn.hwndOwner = qtPlatform::HandleOfWindow(owner);
     ofn.lpstrFilter = u"plain TEXT File (*.txt)\0*.txt\0\0"s;
     ofn.lpstrTitle = u"読み込み - ぽこぺん";
     ofn.lpstrFile = u"初め.txt";
@@ -226,7 +226,7 @@ class QtFileDialogs : public testing::Test {
   QTemporaryDir folder;
   QString existing;
   QWidget owner;
-  platform::QtServices services;
+  qtPlatform::QtServices services;
 };
 
 TEST_F(QtFileDialogs, OpenReturnsTheWholeChosenPath) {
@@ -315,7 +315,7 @@ TEST(MenuClick, TheHandlerAloneDecidesTheMark) {
   QAction item;
   item.setCheckable(true);
   std::vector<bool> marksSeen;
-  platform::OnClick(item, [&] { marksSeen.push_back(item.isChecked()); });
+  qtPlatform::OnClick(item, [&] { marksSeen.push_back(item.isChecked()); });
   item.trigger();
   item.trigger();
   EXPECT_EQ(marksSeen, (std::vector<bool>{false, false}));

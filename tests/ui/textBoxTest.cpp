@@ -35,7 +35,7 @@ TEST(TextBoxText, EveryMixOfLineBreaksReadsBackAsSet) {
   // by an empty line or by one with text: every line is a block of its own,
   // and only a lone CR reads back otherwise, as CR LF.
   const std::u16string_view breaks[] = {u"\r\n", u"\r", u"\n"};
-  platform::TextBox box;
+  qtPlatform::TextBox box;
   for (int count = 0, mixes = 1; count <= 4; ++count, mixes *= 6) {
     for (int mix = 0; mix < mixes; ++mix) {
       std::u16string set = u"あ";
@@ -70,7 +70,7 @@ TEST(TextBoxText, CharactersReadBackUnchanged) {
       // Qt keeps no paragraph separator inside a line: it ends the line.
       {u"a\u2029b", u"a\r\nb"},
   };
-  platform::TextBox box;
+  qtPlatform::TextBox box;
   for (const auto& c : cases) {
     box.SetText(c.set);
     EXPECT_EQ(box.Text(), c.got) << Shown(c.set);
@@ -79,12 +79,12 @@ TEST(TextBoxText, CharactersReadBackUnchanged) {
 
 TEST(TextBoxText, PiecesMaySplitAnywhereEvenBetweenCrAndLf) {
   const std::u16string text = u"あ\r\nい\rう\nえ\r\r\n\n\rお\r";
-  platform::TextBox whole;
+  qtPlatform::TextBox whole;
   whole.SetText(text);
-  platform::TextBox box;
+  qtPlatform::TextBox box;
   for (std::size_t i = 0; i <= text.size(); ++i) {
     for (std::size_t j = i; j <= text.size(); ++j) {
-      platform::TextBoxFiller filler(box);
+      qtPlatform::TextBoxFiller filler(box);
       filler.Append(std::u16string_view(text).substr(0, i));
       filler.Append(std::u16string_view(text).substr(i, j - i));
       filler.Append(std::u16string_view(text).substr(j));
@@ -96,7 +96,7 @@ TEST(TextBoxText, PiecesMaySplitAnywhereEvenBetweenCrAndLf) {
 }
 
 TEST(TextBoxText, TypedLineBreaksReadAsCrLf) {
-  platform::TextBox box;
+  qtPlatform::TextBox box;
   QTest::keyClicks(&box, u"ab"_s);
   QTest::keyClick(&box, Qt::Key_Return);
   QTest::keyClicks(&box, u"c"_s);
@@ -106,16 +106,16 @@ TEST(TextBoxText, TypedLineBreaksReadAsCrLf) {
   EXPECT_EQ(box.Text(), u"ab\r\nc\r\nd\r\n");
 }
 
-void Key(platform::TextBox& box, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+void Key(qtPlatform::TextBox& box, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
   QTest::keyClick(&box, key, modifiers);
 }
 
-void Paste(platform::TextBox& box, const QString& text) {
+void Paste(qtPlatform::TextBox& box, const QString& text) {
   QApplication::clipboard()->setText(text);
   box.paste();
 }
 
-void Select(platform::TextBox& box, int anchor, int position) {
+void Select(qtPlatform::TextBox& box, int anchor, int position) {
   QTextCursor cursor = box.textCursor();
   cursor.setPosition(anchor);
   cursor.setPosition(position, QTextCursor::KeepAnchor);
@@ -130,7 +130,7 @@ TEST(TextBoxText, EditsKeepTheBreaksTheyDoNotTouchAndAddCrLf) {
     std::u16string set;
     int anchor;
     int position;
-    std::function<void(platform::TextBox&)> edit;
+    std::function<void(qtPlatform::TextBox&)> edit;
     std::u16string expected;
   } cases[] = {
       {"Enter inside a line ending in LF", u"ab\ncd", 1, 1,
@@ -171,7 +171,7 @@ TEST(TextBoxText, EditsKeepTheBreaksTheyDoNotTouchAndAddCrLf) {
        },
        u"ad\nefb\r\nc"},
   };
-  platform::TextBox box;
+  qtPlatform::TextBox box;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     box.SetText(c.set);
@@ -196,12 +196,12 @@ TEST(ProgressDisplay, ShowsOnlyForLongWorkAndCannotBeDismissed) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
   {
     constexpr int kAnHour = 3600 * 1000;
-    platform::ProgressDisplay quick(owner, u"変換 - ぽこぺん", u"変換しています...", kAnHour);
+    qtPlatform::ProgressDisplay quick(owner, u"変換 - ぽこぺん", u"変換しています...", kAnHour);
     quick.Part(0, 100)(1, 2);
     EXPECT_EQ(quick.Dialog(), nullptr);
   }
-  platform::ProgressDisplay slow(owner, u"変換 - ぽこぺん", u"変換しています...", 0);
-  const platform::ProgressReport report = slow.Part(50, 100);
+  qtPlatform::ProgressDisplay slow(owner, u"変換 - ぽこぺん", u"変換しています...", 0);
+  const qtPlatform::ProgressReport report = slow.Part(50, 100);
   report(4, 4);
   EXPECT_EQ(slow.Dialog(), nullptr) << "nothing is left to wait for";
   report(1, 4);

@@ -1,8 +1,8 @@
-// Writes common/cp932Table.inc, the code page 932 tables of the text codec, from
+// Writes codec/cp932Table.inc, the code page 932 tables of the text codec, from
 // glibc's iconv "CP932", which maps code page 932 as Windows does.
 // Rerun from the top of the tree:
 //   g++ -std=c++20 -O2 tools/cp932-table/generateCp932Table.cpp -o /tmp/generateCp932Table &&
-//   /tmp/generateCp932Table > common/cp932Table.inc && clang-format -i common/cp932Table.inc
+//   /tmp/generateCp932Table > codec/cp932Table.inc && clang-format -i codec/cp932Table.inc
 #include <iconv.h>
 
 #include <cerrno>

@@ -17,24 +17,24 @@ namespace {
 
 using namespace std::string_literals;
 using textCodec::Encoding;
-using textFile::InputEncoding;
+using textFiles::InputEncoding;
 
 // What a decoder made of some bytes: the text, or the problem it threw.
 struct Outcome {
   std::u16string text;
-  std::optional<textFile::Problem> problem;
+  std::optional<textFiles::Problem> problem;
   std::optional<Encoding> encoding;
 };
 
 Outcome Read(std::string_view bytes, InputEncoding asked, std::size_t pieceSize = SIZE_MAX) {
   Outcome outcome;
-  textFile::TextDecoder decoder(asked);
+  textFiles::TextDecoder decoder(asked);
   try {
     for (std::size_t at = 0; at < bytes.size(); at += pieceSize) {
       decoder.Push(bytes.substr(at, pieceSize), outcome.text);
     }
     decoder.Finish(outcome.text);
-  } catch (const textFile::FileError& error) {
+  } catch (const textFiles::FileError& error) {
     outcome.problem = error.What();
   }
   outcome.encoding = decoder.Encoding();
@@ -46,11 +46,11 @@ std::string Summary(const Outcome& outcome) {
   if (!outcome.problem) {
     return "read " + textCodec::EncodeUtf8(outcome.text).bytes;
   }
-  if (const auto* invalid = std::get_if<textFile::InvalidText>(&*outcome.problem)) {
+  if (const auto* invalid = std::get_if<textFiles::InvalidText>(&*outcome.problem)) {
     return "invalid " + std::to_string(static_cast<int>(invalid->encoding)) + " at " +
            std::to_string(invalid->byteOffset);
   }
-  if (const auto* nul = std::get_if<textFile::NulByte>(&*outcome.problem)) {
+  if (const auto* nul = std::get_if<textFiles::NulByte>(&*outcome.problem)) {
     return "NUL at " + std::to_string(nul->byteOffset);
   }
   return "problem " + std::to_string(outcome.problem->index());
@@ -67,9 +67,9 @@ bool DetectedAsTheirOwn(const Outcome& detected, const Outcome& own, Encoding en
   if (!own.problem) {
     return !detected.problem && detected.text == own.text;
   }
-  const auto* expected = std::get_if<textFile::InvalidText>(&*own.problem);
+  const auto* expected = std::get_if<textFiles::InvalidText>(&*own.problem);
   const auto* got =
-      detected.problem ? std::get_if<textFile::InvalidText>(&*detected.problem) : nullptr;
+      detected.problem ? std::get_if<textFiles::InvalidText>(&*detected.problem) : nullptr;
   return expected != nullptr && got != nullptr && SameEncoding(got->encoding, encoding) &&
          got->byteOffset == expected->byteOffset;
 }
@@ -122,25 +122,25 @@ TEST(EncodingDetection, RefusalsNameTheLikelyEncoding) {
   struct Case {
     const char* name;
     std::string bytes;
-    textFile::Problem problem;
+    textFiles::Problem problem;
   };
   const std::string sentence = "\xE3\x82\x8F\xE3\x81\x9F\xE3\x81\x97\xE3\x81\xAF";  // わたしは
   const Case cases[] = {
-      {"UTF-8 cut", sentence + "\xE3\x81", textFile::InvalidText{Encoding::Utf8, 12, true}},
+      {"UTF-8 cut", sentence + "\xE3\x81", textFiles::InvalidText{Encoding::Utf8, 12, true}},
       {"UTF-8 damaged", sentence + "\xFF" + sentence,
-       textFile::InvalidText{Encoding::Utf8, 12, true}},
+       textFiles::InvalidText{Encoding::Utf8, 12, true}},
       {"code page 932 cut inside あ", "\x82\xA0\x82",
-       textFile::InvalidText{Encoding::Cp932, 2, true}},
-      {"valid in neither", "abc\xFF", textFile::InvalidText{Encoding::Utf8, 3, true}},
-      {"a NUL", "ab\0c"s, textFile::NulByte{2}},
-      {"EUC-JP", "\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA", textFile::EucJpText{}},
+       textFiles::InvalidText{Encoding::Cp932, 2, true}},
+      {"valid in neither", "abc\xFF", textFiles::InvalidText{Encoding::Utf8, 3, true}},
+      {"a NUL", "ab\0c"s, textFiles::NulByte{2}},
+      {"EUC-JP", "\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA", textFiles::EucJpText{}},
   };
   for (const Case& c : cases) {
     const Outcome outcome = Read(c.bytes, InputEncoding::Auto);
     ASSERT_TRUE(outcome.problem) << c.name;
     EXPECT_EQ(outcome.problem->index(), c.problem.index()) << c.name;
-    if (const auto* invalid = std::get_if<textFile::InvalidText>(&c.problem)) {
-      const auto& got = std::get<textFile::InvalidText>(*outcome.problem);
+    if (const auto* invalid = std::get_if<textFiles::InvalidText>(&c.problem)) {
+      const auto& got = std::get<textFiles::InvalidText>(*outcome.problem);
       EXPECT_EQ(got.encoding, invalid->encoding) << c.name;
       EXPECT_EQ(got.byteOffset, invalid->byteOffset) << c.name;
     }
@@ -239,7 +239,7 @@ TEST(EncodingDetection, RealDocumentsAreReadInTheirOwnEncodingOrRefused) {
   }
   for (const auto& document : japaneseDocuments::Documents(true)) {
     const Outcome detected = Read(document.bytes, InputEncoding::Auto);
-    EXPECT_TRUE(detected.problem && std::holds_alternative<textFile::EucJpText>(*detected.problem))
+    EXPECT_TRUE(detected.problem && std::holds_alternative<textFiles::EucJpText>(*detected.problem))
         << document.name;
   }
   EXPECT_EQ(wrong, 0u);

@@ -1,4 +1,4 @@
-#include "textFile.h"
+#include "windowTextFiles.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -47,31 +47,31 @@ std::string FileSystemName(std::u16string_view path) {
 struct DescribedProblem {
   std::u16string_view path;
 
-  RuntimeError operator()(const textFile::SystemFailure& failure) const {
+  RuntimeError operator()(const textFiles::SystemFailure& failure) const {
     return SystemError(failure.errnum, path);
   }
-  RuntimeError operator()(const textFile::NotRegularFile&) const {
+  RuntimeError operator()(const textFiles::NotRegularFile&) const {
     return PathError(kErrPathFileAccess, path, kNotRegularFile);
   }
-  RuntimeError operator()(const textFile::InvalidText& invalid) const {
+  RuntimeError operator()(const textFiles::InvalidText& invalid) const {
     std::u16string detail(EncodingName(invalid.encoding));
     detail += u" として読めないバイトがあります (オフセット ";
     detail += Decimal(invalid.byteOffset);
     detail += u")";
     return PathError(kErrInvalidArgument, path, detail);
   }
-  RuntimeError operator()(const textFile::NulByte& nul) const {
+  RuntimeError operator()(const textFiles::NulByte& nul) const {
     return PathError(kErrInvalidArgument, path,
                      u"NUL バイトがあります (オフセット " + Decimal(nul.byteOffset) +
                          u")。テキストファイルではないか、バイト順マークのない UTF-16 です");
   }
-  RuntimeError operator()(const textFile::EucJpText&) const {
+  RuntimeError operator()(const textFiles::EucJpText&) const {
     return PathError(kErrInvalidArgument, path, u"EUC-JP のファイルは読めません");
   }
-  RuntimeError operator()(const textFile::NoByteOrderMark&) const {
+  RuntimeError operator()(const textFiles::NoByteOrderMark&) const {
     return PathError(kErrInvalidArgument, path, u"UTF-16 のバイト順マークがありません");
   }
-  RuntimeError operator()(const textFile::UnencodableText& unencodable) const {
+  RuntimeError operator()(const textFiles::UnencodableText& unencodable) const {
     char hex[16];
     std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(unencodable.where.codePoint));
     std::u16string detail = Decimal(unencodable.where.line);
@@ -87,7 +87,7 @@ struct DescribedProblem {
   }
 };
 
-RuntimeError Described(const textFile::FileError& error, std::u16string_view path) {
+RuntimeError Described(const textFiles::FileError& error, std::u16string_view path) {
   return std::visit(DescribedProblem{path}, error.What());
 }
 
@@ -103,16 +103,16 @@ std::size_t PieceEnd(std::u16string_view text, std::size_t start) {
 
 }  // namespace
 
-std::u16string LoadTextFile(std::u16string_view path, const textFile::Progress& progress) {
+std::u16string LoadTextFile(std::u16string_view path, const textFiles::Progress& progress) {
   const std::string name = FileSystemName(path);
   try {
     std::u16string text =
-        textFile::ReadTextFile(name, {textFile::InputEncoding::Auto, true}, progress);
+        textFiles::ReadTextFile(name, {textFiles::InputEncoding::Auto, true}, progress);
     if (!text.empty() && !text.ends_with(u"\r\n")) {
       text += u"\r\n";
     }
     return text;
-  } catch (const textFile::FileError& error) {
+  } catch (const textFiles::FileError& error) {
     Throw(Described(error, path));
   }
 }
@@ -124,12 +124,12 @@ void TextFileWriter::Create(std::u16string_view path, SaveFormat format) {
   file_.reset();
   failure_.reset();
   path_ = path;
-  format_ = format == SaveFormat::Cp932 ? textFile::WriteFormat{textCodec::Encoding::Cp932, true}
-                                        : textFile::WriteFormat{textCodec::Encoding::Utf8, false};
+  format_ = format == SaveFormat::Cp932 ? textFiles::WriteFormat{textCodec::Encoding::Cp932, true}
+                                        : textFiles::WriteFormat{textCodec::Encoding::Utf8, false};
   try {
-    file_ =
-        std::make_unique<textFile::FileWriter>(FileSystemName(path), textFile::WriteOptions{true});
-  } catch (const textFile::FileError& error) {
+    file_ = std::make_unique<textFiles::FileWriter>(FileSystemName(path),
+                                                    textFiles::WriteOptions{true});
+  } catch (const textFiles::FileError& error) {
     failure_ = Described(error, path_);
     Throw(*failure_);
   } catch (const RuntimeErrorException& e) {
@@ -138,7 +138,7 @@ void TextFileWriter::Create(std::u16string_view path, SaveFormat format) {
   }
 }
 
-void TextFileWriter::WriteText(std::u16string_view text, const textFile::Progress& progress) {
+void TextFileWriter::WriteText(std::u16string_view text, const textFiles::Progress& progress) {
   if (failure_) {
     Throw(*failure_);
   }
@@ -146,15 +146,15 @@ void TextFileWriter::WriteText(std::u16string_view text, const textFile::Progres
     Fail(PathError(kErrInvalidArgument, path_, u"ファイルが作られていません"));
   }
   if (const auto at = textCodec::FindUnencodable(format_.encoding, text)) {
-    const textFile::UnencodableText unencodable{format_.encoding, textCodec::Locate(text, *at)};
-    Fail(Described(textFile::FileError(unencodable), path_));
+    const textFiles::UnencodableText unencodable{format_.encoding, textCodec::Locate(text, *at)};
+    Fail(Described(textFiles::FileError(unencodable), path_));
   }
   try {
     std::string bytes;
     for (std::size_t start = 0; start < text.size();) {
       const std::size_t end = PieceEnd(text, start);
       bytes.clear();
-      textFile::EncodeText(text.substr(start, end - start), format_, bytes);
+      textFiles::EncodeText(text.substr(start, end - start), format_, bytes);
       file_->Write(bytes);
       start = end;
       if (progress) {
@@ -162,7 +162,7 @@ void TextFileWriter::WriteText(std::u16string_view text, const textFile::Progres
       }
     }
     file_->Write(format_.crlf ? "\r\n" : "\n");
-  } catch (const textFile::FileError& error) {
+  } catch (const textFiles::FileError& error) {
     Fail(Described(error, path_));
   }
 }
@@ -174,7 +174,7 @@ void TextFileWriter::Close() {
   }
   try {
     file_->Commit();
-  } catch (const textFile::FileError& error) {
+  } catch (const textFiles::FileError& error) {
     Fail(Described(error, path_));
   }
   file_.reset();

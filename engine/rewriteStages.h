@@ -11,8 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "folding.h"
 #include "mdlFlexConv.h"
+#include "wordSearch.h"
 
 namespace mdlFlexConv::detail {
 

@@ -10,7 +10,7 @@
 
 #include "textCodec.h"
 
-namespace textFile {
+namespace textFiles {
 
 // A system call failed with this errno.
 struct SystemFailure {
@@ -63,4 +63,4 @@ class FileError : public std::exception {
   throw FileError(SystemFailure{errnum});
 }
 
-}  // namespace textFile
+}  // namespace textFiles

@@ -25,14 +25,14 @@ using fileTestSupport::WriteBytes;
 using Writer = fileTestSupport::TemporaryFolder;
 
 void Replace(const std::string& target, std::string_view bytes) {
-  textFile::FileWriter file(target, {});
+  textFiles::FileWriter file(target, {});
   file.Write(bytes);
   file.Commit();
 }
 
 TEST(EncodeText, WritesLineBreaksAsTheFormatSays) {
   struct Case {
-    textFile::WriteFormat format;
+    textFiles::WriteFormat format;
     std::u16string text;
     std::string bytes;
   };
@@ -44,11 +44,11 @@ TEST(EncodeText, WritesLineBreaksAsTheFormatSays) {
   };
   for (const Case& c : cases) {
     std::string out = "kept";
-    EXPECT_EQ(textFile::EncodeText(c.text, c.format, out), std::nullopt);
+    EXPECT_EQ(textFiles::EncodeText(c.text, c.format, out), std::nullopt);
     EXPECT_EQ(out, "kept" + c.bytes);
   }
   std::string out = "kept";
-  EXPECT_EQ(textFile::EncodeText(u"a\r\n☃", {textCodec::Encoding::Cp932, false}, out), 3u);
+  EXPECT_EQ(textFiles::EncodeText(u"a\r\n☃", {textCodec::Encoding::Cp932, false}, out), 3u);
   EXPECT_EQ(out, "kept");
 }
 
@@ -65,7 +65,7 @@ TEST_F(Writer, WritesThroughADescriptorsName) {
   }
   close(log);
   EXPECT_EQ(ReadBytes(Path("log.txt")), "LOG1\nx\nx\nx\n");
-  EXPECT_THROW(textFile::FileWriter("/dev/stdout", {true}), textFile::FileError);
+  EXPECT_THROW(textFiles::FileWriter("/dev/stdout", {true}), textFiles::FileError);
 }
 
 TEST_F(Writer, KeepsTheModeAndTheGroupOfAnotherUsersFile) {
@@ -114,7 +114,7 @@ TEST_F(Writer, NoTemporaryFileOutlivesTheProgram) {
   for (const int signalNumber : {SIGKILL, SIGQUIT, SIGUSR1, SIGXFSZ, SIGTERM}) {
     RunInChild([&] {
       signal(signalNumber, SIG_DFL);
-      textFile::FileWriter file(Path("target.txt"), {});
+      textFiles::FileWriter file(Path("target.txt"), {});
       file.Write(std::string(1 << 20, 'x'));
       raise(signalNumber);
       return 0;
@@ -141,7 +141,7 @@ TEST_F(Writer, PathsLongerThanPathMax) {
   const std::string target = path + "/long.txt";
   Replace(target, "first\n");
   Replace(target, "second\n");
-  EXPECT_EQ(textFile::ReadTextFile(target, {}), u"second\r\n");
+  EXPECT_EQ(textFiles::ReadTextFile(target, {}), u"second\r\n");
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ namespace mdlPokoConv {
 // The whole text of a file, every line followed by CR LF: the encoding is
 // detected and line breaks come out as the reader gives them (a lone LF stays
 // inside its line only in code page 932 text).
-std::u16string LoadTextFile(std::u16string_view path, const textFile::Progress& progress = {});
+std::u16string LoadTextFile(std::u16string_view path, const textFiles::Progress& progress = {});
 
 // The two ways the window saves a text: code page 932 with every line break
 // as CR LF, and UTF-8 with every CR LF as LF, as Linux programs expect.
@@ -38,15 +38,15 @@ class TextFileWriter {
   void Create(std::u16string_view path, SaveFormat format = SaveFormat::Cp932);
   // Writes text followed by one line break. A character that the format's
   // encoding cannot hold fails the save before anything is written.
-  void WriteText(std::u16string_view text, const textFile::Progress& progress = {});
+  void WriteText(std::u16string_view text, const textFiles::Progress& progress = {});
   void Close();
 
  private:
   [[noreturn]] void Fail(RuntimeError error);
 
   std::u16string path_;  // as the caller named it, for messages
-  textFile::WriteFormat format_;
-  std::unique_ptr<textFile::FileWriter> file_;
+  textFiles::WriteFormat format_;
+  std::unique_ptr<textFiles::FileWriter> file_;
   std::optional<RuntimeError> failure_;
 };
 

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <ctime>
 
-namespace textFile {
+namespace textFiles {
 
 namespace {
 
@@ -361,4 +361,4 @@ void RemoveTemporaryFilesOnSignals() {
   }
 }
 
-}  // namespace textFile
+}  // namespace textFiles

@@ -9,7 +9,7 @@
 
 #include "encodingDetection.h"
 
-namespace textFile {
+namespace textFiles {
 
 namespace {
 
@@ -257,4 +257,4 @@ std::u16string ReadTextFile(const std::string& path, const ReadOptions& options,
   return text;
 }
 
-}  // namespace textFile
+}  // namespace textFiles

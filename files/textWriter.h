@@ -3,7 +3,7 @@
 // in the target's folder, which gets the target's name only once it is
 // complete and on the disk, so that however the program ends, the target is
 // either as it was or wholly new, and no temporary file is left behind.
-// Failures are thrown as textFile::FileError.
+// Failures are thrown as textFiles::FileError.
 #pragma once
 
 #include <sys/stat.h>
@@ -16,7 +16,7 @@
 #include "fileSystem.h"
 #include "textCodec.h"
 
-namespace textFile {
+namespace textFiles {
 
 // How text becomes bytes: UTF-8 or code page 932, and whether a CR LF is
 // written as it is or as LF. A lone LF is written as LF either way.
@@ -84,4 +84,4 @@ class FileWriter {
 // unnamed files. Call once at start.
 void RemoveTemporaryFilesOnSignals();
 
-}  // namespace textFile
+}  // namespace textFiles

@@ -1,4 +1,4 @@
-#include "stages.h"
+#include "rewriteStages.h"
 
 #include <algorithm>
 #include <array>

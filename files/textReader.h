@@ -3,7 +3,7 @@
 // rules expect them. In UTF-8 and UTF-16 text, LF, CR LF and a lone CR each
 // end a line; in code page 932 text, CR LF and a lone CR do and a lone LF
 // stays inside its line. Every line break that ends a line is given as CR LF.
-// Failures are thrown as textFile::FileError.
+// Failures are thrown as textFiles::FileError.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +17,7 @@
 #include "fileSystem.h"
 #include "textCodec.h"
 
-namespace textFile {
+namespace textFiles {
 
 // How the bytes of a text are to be read.
 enum class InputEncoding {
@@ -103,4 +103,4 @@ class TextReader {
 std::u16string ReadTextFile(const std::string& path, const ReadOptions& options,
                             const Progress& progress = {});
 
-}  // namespace textFile
+}  // namespace textFiles
