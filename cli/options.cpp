@@ -142,6 +142,8 @@ std::optional<textCodec::Encoding> OutputEncodingOf(textFiles::InputEncoding enc
       return textCodec::Encoding::Cp932;
     case textFiles::InputEncoding::Auto:
     case textFiles::InputEncoding::Utf16:
+    case textFiles::InputEncoding::Utf16Le:
+    case textFiles::InputEncoding::Utf16Be:
       break;
   }
   return std::nullopt;

@@ -292,6 +292,30 @@ Progress WriteUtf8(std::u16string_view text, char* out) {
   return {static_cast<std::size_t>(out - start), std::nullopt};
 }
 
+// out has room for 2 * text.size() bytes. A lone surrogate is not written:
+// strict UTF-16, as the decoder reads it.
+Progress WriteUtf16(std::u16string_view text, bool bigEndian, char* out) {
+  char* const start = out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
+      if (!StartsSurrogatePair(text, i)) {
+        return {static_cast<std::size_t>(out - start), i};
+      }
+    }
+    const auto high = static_cast<char>(unit >> 8);
+    const auto low = static_cast<char>(unit & 0xFF);
+    *out++ = bigEndian ? high : low;
+    *out++ = bigEndian ? low : high;
+    if (IsHighSurrogate(unit)) {
+      const char16_t second = text[++i];
+      *out++ = static_cast<char>(bigEndian ? second >> 8 : second & 0xFF);
+      *out++ = static_cast<char>(bigEndian ? second & 0xFF : second >> 8);
+    }
+  }
+  return {static_cast<std::size_t>(out - start), std::nullopt};
+}
+
 // Appends the encoding of text to out, or leaves out as it was and returns the
 // index of the first character the writer cannot encode.
 template <typename Writer>
@@ -668,15 +692,23 @@ void AppendUtf8(std::u16string_view text, std::string& out) {
 }
 
 std::size_t MostBytes(Encoding encoding, std::size_t units) {
-  return encoding == Encoding::Cp932 ? 2 * units : 3 * units;
+  return encoding == Encoding::Utf8 ? 3 * units : 2 * units;
 }
 
 EncodeProgress EncodeInto(Encoding encoding, std::u16string_view text, char* out) {
-  if (encoding != Encoding::Cp932 && encoding != Encoding::Utf8) {
-    throw std::invalid_argument("text is never written in UTF-16");
+  Progress progress;
+  switch (encoding) {
+    case Encoding::Utf8:
+      progress = WriteUtf8(text, out);
+      break;
+    case Encoding::Cp932:
+      progress = WriteCp932(text, out);
+      break;
+    case Encoding::Utf16Le:
+    case Encoding::Utf16Be:
+      progress = WriteUtf16(text, encoding == Encoding::Utf16Be, out);
+      break;
   }
-  const Progress progress =
-      encoding == Encoding::Cp932 ? WriteCp932(text, out) : WriteUtf8(text, out);
   return {progress.bytesWritten, progress.unencodableAt};
 }
 

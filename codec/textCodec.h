@@ -72,8 +72,8 @@ Encoded EncodeCp932(std::u16string_view text);
 // The first character of text that EncodeCp932 cannot write, if any.
 std::optional<Unencodable> FindUnencodableCp932(std::u16string_view text);
 
-// The index of the first unit of text that UTF-8 or code page 932 cannot
-// write (in UTF-8 only a lone surrogate), if any.
+// The index of the first unit of text that the encoding cannot write (in
+// UTF-8 and UTF-16 only a lone surrogate), if any.
 std::optional<std::size_t> FindUnencodable(Encoding encoding, std::u16string_view text);
 
 // Appends the encoding of text, which must hold no unencodable character
@@ -87,12 +87,13 @@ void AppendUtf8(std::u16string_view text, std::string& out);
 // be written.
 std::optional<std::size_t> TryAppend(Encoding encoding, std::u16string_view text, std::string& out);
 
-// The most bytes a text of `units` units takes in UTF-8 or code page 932.
+// The most bytes a text of `units` units takes in the encoding.
 std::size_t MostBytes(Encoding encoding, std::size_t units);
 
-// Writes the encoding of text in UTF-8 or code page 932 to out, which has
-// room for MostBytes(encoding, text.size()) bytes: the bytes written, and the
-// index of the first unit that cannot be written, where writing stopped.
+// Writes the encoding of text to out, which has room for
+// MostBytes(encoding, text.size()) bytes: the bytes written, and the index of
+// the first unit that cannot be written, where writing stopped. UTF-16 is
+// written without a byte-order mark, and cannot hold a lone surrogate.
 struct EncodeProgress {
   std::size_t written = 0;
   std::optional<std::size_t> unencodableAt;

@@ -36,8 +36,8 @@ constexpr std::size_t kBridgeBytes = 8;
 
 }  // namespace
 
-TextDecoder::TextDecoder(InputEncoding encoding)
-    : asked_(encoding), nextDetection_(kFirstDetection) {
+TextDecoder::TextDecoder(InputEncoding encoding, LineBreaks lineBreaks)
+    : asked_(encoding), lineBreaks_(lineBreaks), nextDetection_(kFirstDetection) {
   if (encoding == InputEncoding::Cp932) {
     encoding_ = textCodec::Encoding::Cp932;
   }
@@ -122,6 +122,16 @@ void TextDecoder::Decide(bool complete) {
       }
       mark = 2;
       break;
+    case InputEncoding::Utf16Le:
+    case InputEncoding::Utf16Be: {
+      const bool big = asked_ == InputEncoding::Utf16Be;
+      if (!complete && held_.size() < 2) {
+        return;
+      }
+      encoding_ = big ? textCodec::Encoding::Utf16Be : textCodec::Encoding::Utf16Le;
+      mark = held_.starts_with(big ? "\xFE\xFF" : "\xFF\xFE") ? 2 : 0;
+      break;
+    }
     case InputEncoding::Cp932:
       encoding_ = textCodec::Encoding::Cp932;
       break;
@@ -159,36 +169,18 @@ std::size_t TextDecoder::Decode(std::string_view bytes, bool final, std::u16stri
 }
 
 void TextDecoder::AppendLines(std::u16string_view text, std::u16string& out) {
-  const bool lineFeedEndsLine = encoding_ != textCodec::Encoding::Cp932;
-  std::size_t i = 0;
-  if (skipLineFeed_ && !text.empty()) {
-    skipLineFeed_ = false;
-    i = text.front() == u'\n' ? 1 : 0;
+  if (lineBreaks_ == LineBreaks::AsTheyAre) {
+    out.append(text);
+    return;
   }
-  while (i < text.size()) {
-    const std::size_t lineBreak = textCodec::FindLineBreak(text, i);
-    out.append(text.substr(i, lineBreak - i));
-    if (lineBreak == text.size()) {
-      break;
-    }
-    i = lineBreak + 1;
-    if (text[lineBreak] == u'\n' && !lineFeedEndsLine) {
-      out.push_back(u'\n');
-      continue;
-    }
-    out.append(u"\r\n");
-    if (text[lineBreak] == u'\r') {
-      if (i == text.size()) {
-        skipLineFeed_ = true;
-      } else if (text[i] == u'\n') {
-        ++i;
-      }
-    }
+  if (!normalizer_) {
+    normalizer_.emplace(encoding_ != textCodec::Encoding::Cp932);
   }
+  normalizer_->Append(text, out);
 }
 
 TextReader::TextReader(const std::string& path, const ReadOptions& options)
-    : decoder_(options.encoding) {
+    : decoder_(options.encoding, options.lineBreaks) {
   // O_NONBLOCK: opening a named pipe must not hang a reader that refuses it.
   const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | (options.regularFilesOnly ? O_NONBLOCK : 0);
   owned_ = fileSystem::Descriptor(fileSystem::OpenPath(path, flags));
@@ -199,7 +191,8 @@ TextReader::TextReader(const std::string& path, const ReadOptions& options)
   CheckKind(options);
 }
 
-TextReader::TextReader(int fd, const ReadOptions& options) : fd_(fd), decoder_(options.encoding) {
+TextReader::TextReader(int fd, const ReadOptions& options)
+    : fd_(fd), decoder_(options.encoding, options.lineBreaks) {
   CheckKind(options);
 }
 

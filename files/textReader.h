@@ -15,17 +15,24 @@
 
 #include "fileError.h"
 #include "fileSystem.h"
+#include "lineBreaks.h"
 #include "textCodec.h"
 
 namespace textFiles {
 
 // How the bytes of a text are to be read.
 enum class InputEncoding {
-  Auto,   // detected from the text itself
-  Utf8,   // a UTF-8 byte-order mark is skipped
-  Utf16,  // the byte-order mark tells the byte order and is skipped
+  Auto,     // detected from the text itself
+  Utf8,     // a UTF-8 byte-order mark is skipped
+  Utf16,    // the byte-order mark tells the byte order and is skipped
+  Utf16Le,  // a byte-order mark of this order is skipped
+  Utf16Be,
   Cp932,
 };
+
+// What becomes of line breaks: CR LF, as the conversion rules expect them
+// (see lineBreaks.h), or left as they are.
+enum class LineBreaks { AsCrLf, AsTheyAre };
 
 // Bytes done of a total (0 when the total is not known).
 using Progress = std::function<void(std::uint64_t done, std::uint64_t total)>;
@@ -34,7 +41,7 @@ using Progress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 // soon as its encoding is known and its characters are whole.
 class TextDecoder {
  public:
-  explicit TextDecoder(InputEncoding encoding);
+  explicit TextDecoder(InputEncoding encoding, LineBreaks lineBreaks = LineBreaks::AsCrLf);
 
   // Takes the next bytes and appends the text they complete to out.
   void Push(std::string_view bytes, std::u16string& out);
@@ -53,6 +60,7 @@ class TextDecoder {
   void AppendLines(std::u16string_view text, std::u16string& out);
 
   InputEncoding asked_;
+  LineBreaks lineBreaks_;
   std::optional<textCodec::Encoding> encoding_;
   bool guessed_ = false;                 // the encoding was detected without certainty
   std::string held_;                     // bytes not decoded yet
@@ -60,7 +68,7 @@ class TextDecoder {
   std::size_t nextDetection_;            // held bytes at which to try detecting again
   std::unique_ptr<char16_t[]> decoded_;  // reused between pieces
   std::size_t decodedRoom_ = 0;
-  bool skipLineFeed_ = false;  // a CR ended the last piece
+  std::optional<LineBreakNormalizer> normalizer_;  // once the encoding is known
 };
 
 // How a file is to be read.
@@ -68,6 +76,7 @@ struct ReadOptions {
   InputEncoding encoding = InputEncoding::Auto;
   // Refuse anything but a regular file (the window: a pipe must not hang it).
   bool regularFilesOnly = false;
+  LineBreaks lineBreaks = LineBreaks::AsCrLf;
 };
 
 // A text file, or a descriptor such as standard input, read a piece at a time.
@@ -86,6 +95,8 @@ class TextReader {
   // The size of a regular file when it was opened, 0 for anything else.
   std::uint64_t Size() const { return size_; }
   std::uint64_t BytesRead() const { return bytesRead_; }
+  // The encoding, once it is known.
+  std::optional<textCodec::Encoding> Encoding() const { return decoder_.Encoding(); }
 
  private:
   void CheckKind(const ReadOptions& options);

@@ -106,7 +106,12 @@ textCodec::EncodeProgress EncodeTextInto(std::u16string_view text, const WriteFo
     if (cr == text.size()) {
       break;
     }
-    out[written++] = '\n';
+    if (format.encoding == textCodec::Encoding::Utf8 ||
+        format.encoding == textCodec::Encoding::Cp932) {
+      out[written++] = '\n';
+    } else {
+      written += textCodec::EncodeInto(format.encoding, u"\n", out + written).written;
+    }
     done = cr + 2;
   }
   return {written, std::nullopt};

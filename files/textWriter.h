@@ -18,8 +18,9 @@
 
 namespace textFiles {
 
-// How text becomes bytes: UTF-8 or code page 932, and whether a CR LF is
-// written as it is or as LF. A lone LF is written as LF either way.
+// How text becomes bytes: the encoding, and whether a CR LF is written as it
+// is or as LF. A lone LF is written as LF either way. (Files are written in
+// UTF-8 or code page 932; UTF-16 serves the library's callers.)
 struct WriteFormat {
   textCodec::Encoding encoding = textCodec::Encoding::Utf8;
   bool crlf = false;

@@ -1,0 +1,85 @@
+// The C interface on files: reading and writing a whole text, and converting
+// a file into another.
+#include <cerrno>
+#include <memory>
+#include <string>
+
+#include "apiSupport.h"
+#include "pokopen.h"
+#include "textReader.h"
+#include "textWriter.h"
+
+using namespace pokopenApi;
+
+extern "C" {
+
+pokopen_status pokopen_read_text(const char* path, pokopen_encoding encoding, char** text,
+                                 size_t* text_length, pokopen_encoding* found,
+                                 pokopen_error* error) {
+  ClearResult(text, text_length);
+  return Guarded(error, [&] {
+    RequirePointer(path, "path");
+    RequirePointer(text, "text");
+    RequirePointer(text_length, "text_length");
+    textFiles::TextReader reader(
+        std::string(path), {InputEncodingOf(encoding), true, textFiles::LineBreaks::AsTheyAre});
+    std::u16string decoded;
+    decoded.reserve(static_cast<std::size_t>(reader.Size()));
+    while (reader.Read(decoded)) {
+    }
+    if (found != nullptr) {
+      *found = EncodingOf(reader.Encoding().value_or(textCodec::Encoding::Utf8));
+    }
+    Result<char> out;
+    char* room = out.Room(textCodec::MostBytes(textCodec::Encoding::Utf8, decoded.size()));
+    out.Wrote(textCodec::EncodeInto(textCodec::Encoding::Utf8, decoded, room).written);
+    out.Release(text, text_length);
+  });
+}
+
+pokopen_status pokopen_write_text(const char* path, const char* text, size_t length,
+                                  pokopen_encoding encoding, unsigned options,
+                                  pokopen_error* error) {
+  char* bytes = nullptr;
+  size_t bytesLength = 0;
+  const pokopen_status encoded =
+      pokopen_encode(text, length, encoding, options, &bytes, &bytesLength, error);
+  if (encoded != POKOPEN_OK) {
+    return encoded;
+  }
+  const std::unique_ptr<char, decltype(&pokopen_free)> owned(bytes, &pokopen_free);
+  return Guarded(error, [&] {
+    RequirePointer(path, "path");
+    try {
+      textFiles::FileWriter writer(std::string(path), {});
+      writer.Write(std::string_view(bytes, bytesLength));
+      writer.Commit();
+    } catch (const textFiles::FileError& failure) {
+      throw ApiFailure{ErrorOf(failure.What(), true)};
+    }
+  });
+}
+
+pokopen_status pokopen_convert_file(const char* input_path, const char* output_path, int style,
+                                    unsigned flags, pokopen_encoding input_encoding,
+                                    pokopen_encoding output_encoding, unsigned jobs,
+                                    pokopen_error* error) {
+  return Guarded(error, [&] {
+    RequirePointer(input_path, "input_path");
+    RequirePointer(output_path, "output_path");
+    static_cast<void>(style + flags + input_encoding + output_encoding + jobs);
+    throw textFiles::FileError(textFiles::SystemFailure{ENOSYS});
+  });
+}
+
+pokopen_status pokopen_convert_fd(int input_fd, int output_fd, int style, unsigned flags,
+                                  pokopen_encoding input_encoding, pokopen_encoding output_encoding,
+                                  unsigned jobs, pokopen_error* error) {
+  return Guarded(error, [&] {
+    static_cast<void>(input_fd + output_fd + style + flags + input_encoding + output_encoding +
+                      jobs);
+    throw textFiles::FileError(textFiles::SystemFailure{ENOSYS});
+  });
+}
+
+}  // extern "C"
