@@ -11,39 +11,30 @@
 
 using namespace pokopenApi;
 
-extern "C" {
+namespace {
 
-pokopen_status pokopen_read_text(const char* path, pokopen_encoding encoding, char** text,
-                                 size_t* text_length, pokopen_encoding* found,
-                                 pokopen_error* error) {
-  ClearResult(text, text_length);
-  return Guarded(error, [&] {
-    RequirePointer(path, "path");
-    RequirePointer(text, "text");
-    RequirePointer(text_length, "text_length");
-    textFiles::TextReader reader(
-        std::string(path), {InputEncodingOf(encoding), true, textFiles::LineBreaks::AsTheyAre});
-    std::u16string decoded;
-    decoded.reserve(static_cast<std::size_t>(reader.Size()));
-    while (reader.Read(decoded)) {
-    }
-    if (found != nullptr) {
-      *found = EncodingOf(reader.Encoding().value_or(textCodec::Encoding::Utf8));
-    }
-    Result<char> out;
-    char* room = out.Room(textCodec::MostBytes(textCodec::Encoding::Utf8, decoded.size()));
-    out.Wrote(textCodec::EncodeInto(textCodec::Encoding::Utf8, decoded, room).written);
-    out.Release(text, text_length);
-  });
+// The whole text of a file, decoded with its line breaks as they are.
+std::u16string ReadDecoded(const char* path, pokopen_encoding encoding, pokopen_encoding* found) {
+  RequirePointer(path, "path");
+  textFiles::TextReader reader(std::string(path),
+                               {InputEncodingOf(encoding), true, textFiles::LineBreaks::AsTheyAre});
+  std::u16string decoded;
+  decoded.reserve(static_cast<std::size_t>(reader.Size()));
+  while (reader.Read(decoded)) {
+  }
+  if (found != nullptr) {
+    *found = EncodingOf(reader.Encoding().value_or(textCodec::Encoding::Utf8));
+  }
+  return decoded;
 }
 
-pokopen_status pokopen_write_text(const char* path, const char* text, size_t length,
-                                  pokopen_encoding encoding, unsigned options,
-                                  pokopen_error* error) {
+// Replaces a file with bytes an encode function made, or reports why that
+// function failed.
+template <typename Encode>
+pokopen_status WriteEncoded(const char* path, pokopen_error* error, Encode&& encode) {
   char* bytes = nullptr;
   size_t bytesLength = 0;
-  const pokopen_status encoded =
-      pokopen_encode(text, length, encoding, options, &bytes, &bytesLength, error);
+  const pokopen_status encoded = encode(&bytes, &bytesLength);
   if (encoded != POKOPEN_OK) {
     return encoded;
   }
@@ -57,6 +48,57 @@ pokopen_status pokopen_write_text(const char* path, const char* text, size_t len
     } catch (const textFiles::FileError& failure) {
       throw ApiFailure{ErrorOf(failure.What(), true)};
     }
+  });
+}
+
+}  // namespace
+
+extern "C" {
+
+pokopen_status pokopen_read_text(const char* path, pokopen_encoding encoding, char** text,
+                                 size_t* text_length, pokopen_encoding* found,
+                                 pokopen_error* error) {
+  ClearResult(text, text_length);
+  return Guarded(error, [&] {
+    RequirePointer(text, "text");
+    RequirePointer(text_length, "text_length");
+    const std::u16string decoded = ReadDecoded(path, encoding, found);
+    Result<char> out;
+    char* room = out.Room(textCodec::MostBytes(textCodec::Encoding::Utf8, decoded.size()));
+    out.Wrote(textCodec::EncodeInto(textCodec::Encoding::Utf8, decoded, room).written);
+    out.Release(text, text_length);
+  });
+}
+
+pokopen_status pokopen_read_text_utf16(const char* path, pokopen_encoding encoding, uint16_t** text,
+                                       size_t* text_length, pokopen_encoding* found,
+                                       pokopen_error* error) {
+  ClearResult(text, text_length);
+  return Guarded(error, [&] {
+    RequirePointer(text, "text");
+    RequirePointer(text_length, "text_length");
+    const std::u16string decoded = ReadDecoded(path, encoding, found);
+    Result<char16_t> out;
+    out.Append(decoded.data(), decoded.size());
+    char16_t* units = nullptr;
+    out.Release(&units, text_length);
+    *text = reinterpret_cast<uint16_t*>(units);
+  });
+}
+
+pokopen_status pokopen_write_text(const char* path, const char* text, size_t length,
+                                  pokopen_encoding encoding, unsigned options,
+                                  pokopen_error* error) {
+  return WriteEncoded(path, error, [&](char** bytes, size_t* bytesLength) {
+    return pokopen_encode(text, length, encoding, options, bytes, bytesLength, error);
+  });
+}
+
+pokopen_status pokopen_write_text_utf16(const char* path, const uint16_t* text, size_t length,
+                                        pokopen_encoding encoding, unsigned options,
+                                        pokopen_error* error) {
+  return WriteEncoded(path, error, [&](char** bytes, size_t* bytesLength) {
+    return pokopen_encode_utf16(text, length, encoding, options, bytes, bytesLength, error);
   });
 }
 

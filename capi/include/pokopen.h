@@ -268,6 +268,11 @@ POKOPEN_API pokopen_status pokopen_read_text(const char* path, pokopen_encoding 
                                              char** text, size_t* text_length,
                                              pokopen_encoding* found, pokopen_error* error);
 
+/* The same, giving UTF-16 units of the machine's byte order. */
+POKOPEN_API pokopen_status pokopen_read_text_utf16(const char* path, pokopen_encoding encoding,
+                                                   uint16_t** text, size_t* text_length,
+                                                   pokopen_encoding* found, pokopen_error* error);
+
 /*
  * Writes a UTF-8 text to a file as pokopen_encode encodes it, replacing the
  * file all at once: it is either as it was or wholly new, whatever happens
@@ -277,6 +282,11 @@ POKOPEN_API pokopen_status pokopen_read_text(const char* path, pokopen_encoding 
 POKOPEN_API pokopen_status pokopen_write_text(const char* path, const char* text, size_t length,
                                               pokopen_encoding encoding, unsigned options,
                                               pokopen_error* error);
+
+/* The same from UTF-16 units, as pokopen_encode_utf16 encodes them. */
+POKOPEN_API pokopen_status pokopen_write_text_utf16(const char* path, const uint16_t* text,
+                                                    size_t length, pokopen_encoding encoding,
+                                                    unsigned options, pokopen_error* error);
 
 /*
  * Converts a text file into another, as `pokopen-convert -o` does: the input
