@@ -6,6 +6,7 @@
 #include <string>
 
 #include "apiSupport.h"
+#include "lineBreaks.h"
 #include "pokopen.h"
 #include "textCodec.h"
 #include "textConversion.h"
@@ -104,6 +105,38 @@ void EncodeText(std::u16string_view text, pokopen_encoding encoding, unsigned op
   char* room = out.Room(textCodec::MostBytes(written, lines.size()));
   out.Wrote(
       textFiles::EncodeTextInto(lines, {written, (options & POKOPEN_CRLF) != 0}, room).written);
+}
+
+// Whether a UTF-8 text may be cut before the line start `at`: the engine
+// judges the characters around the line break, with the break as CR LF as it
+// sees every break.
+bool SafeLineStart(const mdlFlexConv::Converter& engine, std::string_view text, std::size_t at) {
+  // More characters before the break than any rule looks back over.
+  constexpr int kContextCharacters = 8;
+  const auto isContinuation = [&](std::size_t i) { return (text[i] & 0xC0) == 0x80; };
+  std::size_t breakStart = at - 1;
+  if (text[breakStart] == '\n' && breakStart > 0 && text[breakStart - 1] == '\r') {
+    --breakStart;
+  }
+  std::size_t start = breakStart;
+  for (int characters = 0; characters < kContextCharacters && start > 0; ++characters) {
+    do {
+      --start;
+    } while (start > 0 && isContinuation(start));
+  }
+  std::size_t end = at + 1;
+  while (end < text.size() && isContinuation(end)) {
+    ++end;
+  }
+  const textCodec::Decoded before = textCodec::DecodeUtf8(text.substr(start, breakStart - start));
+  const textCodec::Decoded after = textCodec::DecodeUtf8(text.substr(at, end - at));
+  if (before.error || after.error) {
+    return false;
+  }
+  std::u16string window;
+  textFiles::LineBreakNormalizer().Append(before.text + u"\r\n" + after.text, window);
+  const std::size_t cut = window.size() - after.text.size();
+  return engine.NextSafeCut(window, cut) == cut;
 }
 
 }  // namespace
@@ -234,6 +267,26 @@ pokopen_status pokopen_converter_finish_utf16(pokopen_converter* converter, uint
 
 void pokopen_converter_free(pokopen_converter* converter) {
   std::unique_ptr<pokopen_converter> owned(converter);
+}
+
+pokopen_status pokopen_next_safe_cut(const char* text, size_t length, size_t from, int style,
+                                     unsigned flags, size_t* cut, pokopen_error* error) {
+  if (cut != nullptr) {
+    *cut = length;
+  }
+  return Guarded(error, [&] {
+    RequirePointer(cut, "cut");
+    RequirePointer(length > 0 ? text : "", "text");
+    const mdlFlexConv::Converter engine(StyleOf(style), ConversionFlagsOf(flags));
+    const std::string_view bytes(text, length);
+    for (std::size_t at = std::max<std::size_t>(from, 1); at < length; ++at) {
+      const bool lineStart = bytes[at - 1] == '\n' || (bytes[at - 1] == '\r' && bytes[at] != '\n');
+      if (lineStart && SafeLineStart(engine, bytes, at)) {
+        *cut = at;
+        return;
+      }
+    }
+  });
 }
 
 pokopen_status pokopen_decode(const char* bytes, size_t length, pokopen_encoding encoding,

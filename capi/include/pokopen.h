@@ -223,6 +223,18 @@ POKOPEN_API pokopen_status pokopen_converter_finish_utf16(pokopen_converter* con
 POKOPEN_API void pokopen_converter_free(pokopen_converter* converter);
 
 /*
+ * Where a long UTF-8 text may be cut for converting its parts apart, in
+ * parallel or on other machines: *cut gets the byte offset of the first line
+ * start at or after `from` (the offset after a line break) at which converting
+ * the text before it and the text after it apart, in `style` with `flags`,
+ * gives the same as converting the whole text; `length` when there is none.
+ * Only a few characters on either side of each line break are read.
+ */
+POKOPEN_API pokopen_status pokopen_next_safe_cut(const char* text, size_t length, size_t from,
+                                                 int style, unsigned flags, size_t* cut,
+                                                 pokopen_error* error);
+
+/*
  * Decodes the bytes of a text file: with POKOPEN_ENCODING_AUTO, the encoding
  * is detected as the window and pokopen-convert detect it, and a text that
  * cannot be read safely is refused (INVALID_TEXT naming the likely encoding,
