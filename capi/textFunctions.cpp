@@ -18,8 +18,9 @@ using namespace pokopenApi;
 struct pokopen_converter {
   enum class Form { Any, Utf8, Utf16 };
 
-  pokopen_converter(mdlFlexConv::Style style, const mdlFlexConv::Flags& flags, bool crlf)
-      : conversion(style, flags, crlf) {}
+  pokopen_converter(mdlFlexConv::Style style, const mdlFlexConv::Flags& flags, bool crlf,
+                    bool lineFeedEndsLine)
+      : conversion(style, flags, crlf, lineFeedEndsLine) {}
 
   // Runs a step of one text in one form; a new text may take the other. A
   // failed step drops the text.
@@ -98,7 +99,7 @@ void EncodeText(std::u16string_view text, pokopen_encoding encoding, unsigned op
     FailUnencodable(written, *found, offsetOf(found->index));
   }
   std::u16string lines;
-  textFiles::LineBreakNormalizer().Append(text, lines);
+  textFiles::LineBreakNormalizer((options & POKOPEN_LF_IN_LINE) == 0).Append(text, lines);
   if (encoding == POKOPEN_ENCODING_UTF16) {
     out.Append("\xFF\xFE", 2);
   }
@@ -167,8 +168,8 @@ pokopen_status pokopen_convert(const char* text, size_t length, int style, unsig
     RequirePointer(result, "result");
     RequirePointer(result_length, "result_length");
     RequirePointer(length > 0 ? text : "", "text");
-    TextConversion conversion(StyleOf(style), ConversionFlagsOf(flags),
-                              (flags & POKOPEN_CRLF) != 0);
+    TextConversion conversion(StyleOf(style), ConversionFlagsOf(flags), (flags & POKOPEN_CRLF) != 0,
+                              (flags & POKOPEN_LF_IN_LINE) == 0);
     Result<char> out;
     conversion.Push(std::string_view(text, length), out);
     conversion.Finish(out);
@@ -184,8 +185,8 @@ pokopen_status pokopen_convert_utf16(const uint16_t* text, size_t length, int st
     RequirePointer(result, "result");
     RequirePointer(result_length, "result_length");
     RequirePointer(length > 0 ? static_cast<const void*>(text) : "", "text");
-    TextConversion conversion(StyleOf(style), ConversionFlagsOf(flags),
-                              (flags & POKOPEN_CRLF) != 0);
+    TextConversion conversion(StyleOf(style), ConversionFlagsOf(flags), (flags & POKOPEN_CRLF) != 0,
+                              (flags & POKOPEN_LF_IN_LINE) == 0);
     Result<char16_t> out;
     conversion.Push(UnitsOf(text, length), out);
     conversion.Finish(out);
@@ -201,7 +202,8 @@ pokopen_status pokopen_converter_new(int style, unsigned flags, pokopen_converte
   return Guarded(error, [&] {
     RequirePointer(converter, "converter");
     *converter = std::make_unique<pokopen_converter>(StyleOf(style), ConversionFlagsOf(flags),
-                                                     (flags & POKOPEN_CRLF) != 0)
+                                                     (flags & POKOPEN_CRLF) != 0,
+                                                     (flags & POKOPEN_LF_IN_LINE) == 0)
                      .release();
   });
 }

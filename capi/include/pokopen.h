@@ -20,9 +20,9 @@
  *   does not count. On failure every result pointer is set to NULL and every
  *   length to 0.
  * - Line breaks: in text given to convert and encode, LF, CR LF and a lone CR
- *   each end a line. The results write every line break as LF, or as CR LF
- *   when POKOPEN_CRLF is among the flags (or options). Decoding leaves line
- *   breaks as the bytes have them.
+ *   each end a line (a lone LF does not with POKOPEN_LF_IN_LINE). The results
+ *   write every line break as LF, or as CR LF when POKOPEN_CRLF is among the
+ *   flags (or options). Decoding leaves line breaks as the bytes have them.
  * - Thread safety: every function is reentrant and may be called from any
  *   number of threads at once. A pokopen_converter is used by one thread at a
  *   time (different converters in different threads are fine).
@@ -71,6 +71,14 @@ typedef enum pokopen_style {
 #define POKOPEN_DEFAULT_FLAGS (POKOPEN_FIRST | POKOPEN_SECOND)
 /* Not a conversion flag: results end their lines with CR LF instead of LF. */
 #define POKOPEN_CRLF 0x100u
+/* Not a conversion flag, and an option of encode and write_text: a lone LF
+ * does not end a line but stays inside it as a character, as in code page 932
+ * files (pokopen_decode finding CP932), where the window and pokopen-convert
+ * end lines only at CR LF and a lone CR. Converting such a text with
+ * POKOPEN_CRLF | POKOPEN_LF_IN_LINE and encoding the result with
+ * POKOPEN_LF_IN_LINE (and POKOPEN_CRLF or not) writes what pokopen-convert
+ * writes for the file. */
+#define POKOPEN_LF_IN_LINE 0x200u
 
 /* Encodings of bytes. */
 typedef enum pokopen_encoding {

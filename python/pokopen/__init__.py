@@ -9,6 +9,7 @@ sentences end in にゅ, にょ and ぴょ.
     decode(data, encoding='auto') -> (str, encoding found)
     encode(text, encoding='utf-8', crlf=False) -> bytes
     read_text(path, encoding='auto') / write_text(path, text, ...)
+    convert_file(source, target, style, ...)   as pokopen-convert -o does
     next_safe_cut(data, start, style, ...)   where a long text may be split
 
 Files are read with the detection of the ぽこぺん window and pokopen-convert
@@ -30,6 +31,7 @@ from ._pokopen import (
     EncodeError,
     __version__,
     convert,
+    convert_file,
     decode,
     encode,
     next_safe_cut,
@@ -44,6 +46,7 @@ __all__ = [
     "Style",
     "__version__",
     "convert",
+    "convert_file",
     "decode",
     "encode",
     "next_safe_cut",

@@ -62,6 +62,19 @@ def convert(
     second: bool = ...,
     force: bool = ...,
 ) -> str: ...
+def convert_file(
+    source: _Path,
+    target: _Path,
+    style: _StyleLike = ...,
+    *,
+    pokoru: bool = ...,
+    first: bool = ...,
+    second: bool = ...,
+    force: bool = ...,
+    encoding: str = ...,
+    output_encoding: str = ...,
+    crlf: bool = ...,
+) -> None: ...
 def decode(data: _Buffer, encoding: str = ...) -> tuple[str, str]: ...
 def encode(text: str, encoding: str = ..., crlf: bool = ...) -> bytes: ...
 def read_text(path: _Path, encoding: str = ..., *, newline: Literal["", None] = ...) -> str: ...

@@ -58,12 +58,14 @@ static int style_from(PyObject* value, int* style) {
   }
   if (PyUnicode_Check(value)) {
     PyObject* upper = PyObject_CallMethod(value, "upper", NULL);
-    if (upper == NULL) {
+    const char* given = PyUnicode_AsUTF8(value);
+    const char* given_upper = upper != NULL ? PyUnicode_AsUTF8(upper) : NULL;
+    if (given == NULL || given_upper == NULL) {
+      Py_XDECREF(upper);
       return -1;
     }
     for (int i = 0; i < STYLE_COUNT; ++i) {
-      if (PyUnicode_CompareWithASCIIString(upper, style_names[i]) == 0 ||
-          PyUnicode_CompareWithASCIIString(value, style_labels[i]) == 0) {
+      if (strcmp(given_upper, style_names[i]) == 0 || strcmp(given, style_labels[i]) == 0) {
         Py_DECREF(upper);
         *style = i;
         return 0;
@@ -816,7 +818,10 @@ PyDoc_STRVAR(read_text_doc,
 "the bytes (with 'auto', the window's detection).\n"
 "\n"
 "As Python's own text files do, CR LF and a lone CR come back as '\\n'\n"
-"unless newline='' asks for the line breaks as they are. A refused or\n"
+"unless newline='' asks for the line breaks as they are. (A lone LF in a\n"
+"code page 932 file, which the window and pokopen-convert keep inside its\n"
+"line, is then a line end for convert(); convert_file() converts such a\n"
+"file as they do.) A refused or\n"
 "invalid file raises DecodeError at its byte, with the file's bytes as its\n"
 "`object` and its path as `filename`; a file that cannot be read raises\n"
 "OSError. path is a str, bytes or os.PathLike.");
@@ -866,6 +871,103 @@ static PyObject* read_text(PyObject* module, PyObject* args, PyObject* kwargs) {
   Py_DECREF(path);
   Py_DECREF(filename);
   return result;
+}
+
+PyDoc_STRVAR(convert_file_doc,
+"convert_file($module, /, source, target, style=Style.STANDARD, *,\n"
+"             pokoru=False, first=True, second=True, force=False,\n"
+"             encoding='auto', output_encoding='utf-8', crlf=False)\n"
+"--\n"
+"\n"
+"Convert the text file source into target as `pokopen-convert -o` does,\n"
+"byte for byte, and replace target all at once (it may be source itself).\n"
+"\n"
+"Unlike read_text() followed by convert(), a code page 932 file keeps a\n"
+"lone LF inside its line, as the window and pokopen-convert read it. Errors\n"
+"are those of read_text() for source and of write_text() for target, and\n"
+"target is left as it was on any of them.");
+
+static PyObject* convert_file(PyObject* module, PyObject* args, PyObject* kwargs) {
+  static char* keywords[] = {"source", "target", "style",    "pokoru",          "first",
+                             "second", "force",  "encoding", "output_encoding", "crlf",
+                             NULL};
+  PyObject *source_value = NULL, *target_value = NULL, *style_value = NULL;
+  PyObject *pokoru = NULL, *first = NULL, *second = NULL, *force = NULL;
+  PyObject *encoding_value = NULL, *output_value = NULL, *crlf = NULL;
+  int style = 0;
+  unsigned flags = 0, options = POKOPEN_LF_IN_LINE;
+  pokopen_encoding encoding = POKOPEN_ENCODING_AUTO, output = POKOPEN_ENCODING_UTF8;
+  (void)module;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO|O$OOOOOOO:convert_file", keywords,
+                                   &source_value, &target_value, &style_value, &pokoru, &first,
+                                   &second, &force, &encoding_value, &output_value, &crlf) ||
+      settings_from(style_value, pokoru, first, second, force, &style, &flags) < 0 ||
+      (encoding_value != NULL && encoding_from(encoding_value, 1, &encoding) < 0) ||
+      (output_value != NULL && encoding_from(output_value, 0, &output) < 0) ||
+      flag_from(crlf, "crlf", POKOPEN_CRLF, &options) < 0) {
+    return NULL;
+  }
+  PyObject *source_name = NULL, *source = NULL, *target_name = NULL, *target = NULL;
+  if (path_from(source_value, &source_name, &source) < 0) {
+    return NULL;
+  }
+  if (path_from(target_value, &target_name, &target) < 0) {
+    Py_DECREF(source_name);
+    Py_DECREF(source);
+    return NULL;
+  }
+  /* Read with the line breaks as they are, convert with every break as CR LF
+   * (a lone LF stays data where the file is code page 932), and write those
+   * breaks as the options say: what pokopen-convert writes. */
+  uint16_t *text = NULL, *converted = NULL;
+  size_t text_length = 0, converted_length = 0;
+  pokopen_encoding found = POKOPEN_ENCODING_UTF8;
+  pokopen_error error;
+  int stage = 0;
+  PyThreadState* saved = PyEval_SaveThread();
+  pokopen_status status = pokopen_read_text_utf16(PyBytes_AS_STRING(source), encoding, &text,
+                                                  &text_length, &found, &error);
+  if (status == POKOPEN_OK) {
+    stage = 1;
+    const unsigned lines = POKOPEN_CRLF | (found == POKOPEN_ENCODING_CP932 ? POKOPEN_LF_IN_LINE : 0);
+    status = pokopen_convert_utf16(text, text_length, style, flags | lines, &converted,
+                                   &converted_length, &error);
+    pokopen_free(text);
+  }
+  if (status == POKOPEN_OK) {
+    stage = 2;
+    status = pokopen_write_text_utf16(PyBytes_AS_STRING(target), converted, converted_length,
+                                      output, options, &error);
+  }
+  PyEval_RestoreThread(saved);
+  if (status != POKOPEN_OK) {
+    if (stage == 0 && is_decode_status(status)) {
+      PyObject* bytes = file_bytes(PyBytes_AS_STRING(source));
+      if (bytes != NULL) {
+        raise_decode_error(&error, bytes, encoding, source_name);
+        Py_DECREF(bytes);
+      }
+    } else if (stage == 2 && status == POKOPEN_ERROR_UNENCODABLE) {
+      PyObject* str = str_from_units(converted, converted_length, 0, 1);
+      if (str != NULL) {
+        TextUnits units;
+        text_units_start(str, &units);
+        raise_encode_error(&error, str, &units, target_name);
+        Py_DECREF(str);
+      }
+    } else {
+      raise_file_error(&error, stage == 0 ? source_name : target_name);
+    }
+  }
+  pokopen_free(converted);
+  Py_DECREF(source_name);
+  Py_DECREF(source);
+  Py_DECREF(target_name);
+  Py_DECREF(target);
+  if (status != POKOPEN_OK) {
+    return NULL;
+  }
+  Py_RETURN_NONE;
 }
 
 PyDoc_STRVAR(next_safe_cut_doc,
@@ -1162,6 +1264,8 @@ static PyMethodDef module_methods[] = {
      read_text_doc},
     {"write_text", (PyCFunction)(void (*)(void))write_text, METH_VARARGS | METH_KEYWORDS,
      write_text_doc},
+    {"convert_file", (PyCFunction)(void (*)(void))convert_file, METH_VARARGS | METH_KEYWORDS,
+     convert_file_doc},
     {"next_safe_cut", (PyCFunction)(void (*)(void))next_safe_cut, METH_VARARGS | METH_KEYWORDS,
      next_safe_cut_doc},
     {"_converter", restore_converter, METH_VARARGS, NULL},
