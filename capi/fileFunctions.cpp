@@ -11,30 +11,39 @@
 
 using namespace pokopenApi;
 
-namespace {
+extern "C" {
 
-// The whole text of a file, decoded with its line breaks as they are.
-std::u16string ReadDecoded(const char* path, pokopen_encoding encoding, pokopen_encoding* found) {
-  RequirePointer(path, "path");
-  textFiles::TextReader reader(std::string(path),
-                               {InputEncodingOf(encoding), true, textFiles::LineBreaks::AsTheyAre});
-  std::u16string decoded;
-  decoded.reserve(static_cast<std::size_t>(reader.Size()));
-  while (reader.Read(decoded)) {
-  }
-  if (found != nullptr) {
-    *found = EncodingOf(reader.Encoding().value_or(textCodec::Encoding::Utf8));
-  }
-  return decoded;
+pokopen_status pokopen_read_text(const char* path, pokopen_encoding encoding, char** text,
+                                 size_t* text_length, pokopen_encoding* found,
+                                 pokopen_error* error) {
+  ClearResult(text, text_length);
+  return Guarded(error, [&] {
+    RequirePointer(path, "path");
+    RequirePointer(text, "text");
+    RequirePointer(text_length, "text_length");
+    textFiles::TextReader reader(
+        std::string(path), {InputEncodingOf(encoding), true, textFiles::LineBreaks::AsTheyAre});
+    std::u16string decoded;
+    decoded.reserve(static_cast<std::size_t>(reader.Size()));
+    while (reader.Read(decoded)) {
+    }
+    if (found != nullptr) {
+      *found = EncodingOf(reader.Encoding().value_or(textCodec::Encoding::Utf8));
+    }
+    Result<char> out;
+    char* room = out.Room(textCodec::MostBytes(textCodec::Encoding::Utf8, decoded.size()));
+    out.Wrote(textCodec::EncodeInto(textCodec::Encoding::Utf8, decoded, room).written);
+    out.Release(text, text_length);
+  });
 }
 
-// Replaces a file with bytes an encode function made, or reports why that
-// function failed.
-template <typename Encode>
-pokopen_status WriteEncoded(const char* path, pokopen_error* error, Encode&& encode) {
+pokopen_status pokopen_write_text(const char* path, const char* text, size_t length,
+                                  pokopen_encoding encoding, unsigned options,
+                                  pokopen_error* error) {
   char* bytes = nullptr;
   size_t bytesLength = 0;
-  const pokopen_status encoded = encode(&bytes, &bytesLength);
+  const pokopen_status encoded =
+      pokopen_encode(text, length, encoding, options, &bytes, &bytesLength, error);
   if (encoded != POKOPEN_OK) {
     return encoded;
   }
@@ -51,54 +60,54 @@ pokopen_status WriteEncoded(const char* path, pokopen_error* error, Encode&& enc
   });
 }
 
-}  // namespace
-
-extern "C" {
-
-pokopen_status pokopen_read_text(const char* path, pokopen_encoding encoding, char** text,
-                                 size_t* text_length, pokopen_encoding* found,
-                                 pokopen_error* error) {
-  ClearResult(text, text_length);
-  return Guarded(error, [&] {
-    RequirePointer(text, "text");
-    RequirePointer(text_length, "text_length");
-    const std::u16string decoded = ReadDecoded(path, encoding, found);
-    Result<char> out;
-    char* room = out.Room(textCodec::MostBytes(textCodec::Encoding::Utf8, decoded.size()));
-    out.Wrote(textCodec::EncodeInto(textCodec::Encoding::Utf8, decoded, room).written);
-    out.Release(text, text_length);
-  });
-}
-
 pokopen_status pokopen_read_text_utf16(const char* path, pokopen_encoding encoding, uint16_t** text,
                                        size_t* text_length, pokopen_encoding* found,
                                        pokopen_error* error) {
   ClearResult(text, text_length);
   return Guarded(error, [&] {
+    RequirePointer(path, "path");
     RequirePointer(text, "text");
     RequirePointer(text_length, "text_length");
-    const std::u16string decoded = ReadDecoded(path, encoding, found);
+    textFiles::TextReader reader(
+        std::string(path), {InputEncodingOf(encoding), true, textFiles::LineBreaks::AsTheyAre});
     Result<char16_t> out;
-    out.Append(decoded.data(), decoded.size());
+    std::u16string decoded;
+    // Piece by piece, so that the text is held once.
+    bool more = true;
+    while (more) {
+      more = reader.Read(decoded);
+      out.Append(decoded.data(), decoded.size());
+      decoded.clear();
+    }
+    if (found != nullptr) {
+      *found = EncodingOf(reader.Encoding().value_or(textCodec::Encoding::Utf8));
+    }
     char16_t* units = nullptr;
     out.Release(&units, text_length);
     *text = reinterpret_cast<uint16_t*>(units);
   });
 }
 
-pokopen_status pokopen_write_text(const char* path, const char* text, size_t length,
-                                  pokopen_encoding encoding, unsigned options,
-                                  pokopen_error* error) {
-  return WriteEncoded(path, error, [&](char** bytes, size_t* bytesLength) {
-    return pokopen_encode(text, length, encoding, options, bytes, bytesLength, error);
-  });
-}
-
 pokopen_status pokopen_write_text_utf16(const char* path, const uint16_t* text, size_t length,
                                         pokopen_encoding encoding, unsigned options,
                                         pokopen_error* error) {
-  return WriteEncoded(path, error, [&](char** bytes, size_t* bytesLength) {
-    return pokopen_encode_utf16(text, length, encoding, options, bytes, bytesLength, error);
+  char* bytes = nullptr;
+  size_t bytesLength = 0;
+  const pokopen_status encoded =
+      pokopen_encode_utf16(text, length, encoding, options, &bytes, &bytesLength, error);
+  if (encoded != POKOPEN_OK) {
+    return encoded;
+  }
+  const std::unique_ptr<char, decltype(&pokopen_free)> owned(bytes, &pokopen_free);
+  return Guarded(error, [&] {
+    RequirePointer(path, "path");
+    try {
+      textFiles::FileWriter writer(std::string(path), {});
+      writer.Write(std::string_view(bytes, bytesLength));
+      writer.Commit();
+    } catch (const textFiles::FileError& failure) {
+      throw ApiFailure{ErrorOf(failure.What(), true)};
+    }
   });
 }
 
