@@ -12,6 +12,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 folder=$(cd "${1:-$root/out}" && pwd)
 app=org.example.pokopen
 packages=(pokopen pokopen-convert)
+# The Python module, tested as installed with its pytest suite.
+packages+=(python3-pokopen)
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
@@ -51,6 +53,7 @@ work=$(mktemp -d)
 trap 'remove_packages; rm -rf "$work"' EXIT
 
 debs=("$(the_deb pokopen)" "$(the_deb pokopen-convert)")
+debs+=("$(the_deb python3-pokopen)")
 
 echo "== lintian"
 lintian --fail-on error,warning --pedantic --display-info "${debs[@]}"
@@ -100,6 +103,15 @@ echo "== the window, started by its desktop entry's Exec line"
 command=$(sed -n 's/^Exec=//p' "$desktop" | sed 's/ *%[fFuUdDnNickvm]//g')
 [ "$(command -v "$command")" = /usr/bin/pokopen ] || fail "Exec=$command does not start /usr/bin/pokopen"
 sh "$root/tests/ui/xvfbSmoke.sh" "$command" "$work/smoke" || fail "the installed window did not show"
+
+echo "== python3-pokopen"
+# From a folder outside the tree, so that only the installed module imports.
+module=$(cd "$work" && /usr/bin/python3 -c 'import pokopen; print(pokopen.__file__)')
+[ "$module" = /usr/lib/python3/dist-packages/pokopen/__init__.py ] ||
+  fail "import pokopen found $module"
+(cd "$work" && PYTHONDONTWRITEBYTECODE=1 POKOPEN_CONVERT=/usr/bin/pokopen-convert \
+  /usr/bin/python3 -m pytest -p no:cacheprovider -q "$root/tests/python") ||
+  fail "the tests of the installed Python module failed"
 
 echo "== removal"
 remove_packages

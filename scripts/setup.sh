@@ -9,6 +9,10 @@ run_packages=(cmake g++ make qt6-base-dev fonts-ipafont-gothic librsvg2-bin)
 package_packages=(debhelper libgtest-dev libgmock-dev)
 test_packages=(libbenchmark-dev xvfb xauth x11-utils imagemagick clang libclang-rt-14-dev
                qt6-translations-l10n lintian desktop-file-utils appstream man-db)
+# The Python module: its build, and its tests with the Dask recipe on real
+# Japanese documents (manual pages).
+package_packages+=(dh-python python3-dev)
+test_packages+=(python3-pytest python3-dask python3-distributed manpages-ja)
 
 case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;
