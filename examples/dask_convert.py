@@ -20,6 +20,7 @@ import functools
 import os
 import pathlib
 import shutil
+import sys
 import tempfile
 
 import dask.bag as db
@@ -127,20 +128,22 @@ def main():
     settings = {"style": pokopen.Converter(style).style, "pokoru": args.pokoru,
                 "first": args.first, "second": args.second, "force": args.force}
 
-    if args.scheduler:
-        client = Client(args.scheduler)
-    else:
-        client = Client(LocalCluster(n_workers=args.workers, threads_per_worker=1,
-                                     dashboard_address=":0"))
-    with client:
-        if args.mode == "lines":
-            convert_lines(client, args.source, args.target, settings, args.block_size)
-            return 0
-        failed = [(source, error) for source, error in convert_tree(
-            client, args.source, args.target, settings, args.output_encoding, args.crlf) if error]
-        for source, error in failed:
-            print(f"dask_convert: {source}: {error}")
-        return 1 if failed else 0
+    cluster = None if args.scheduler else LocalCluster(
+        n_workers=args.workers, threads_per_worker=1, dashboard_address=":0")
+    try:
+        with Client(args.scheduler or cluster) as client:
+            if args.mode == "lines":
+                convert_lines(client, args.source, args.target, settings, args.block_size)
+                return 0
+            failed = [(source, error) for source, error in convert_tree(
+                client, args.source, args.target, settings, args.output_encoding, args.crlf)
+                if error]
+    finally:
+        if cluster is not None:
+            cluster.close()
+    for source, error in failed:
+        print(f"dask_convert: {source}: {error}", file=sys.stderr)
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":

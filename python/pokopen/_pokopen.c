@@ -24,9 +24,9 @@
  * taking it back would cost more than the work. */
 #define LONG_TEXT_UNITS 4096
 
-static PyObject* style_type;   /* pokopen.Style */
-static PyObject* DecodeError;  /* pokopen.DecodeError */
-static PyObject* EncodeError;  /* pokopen.EncodeError */
+static PyObject* style_type;  /* pokopen.Style */
+static PyObject* DecodeError; /* pokopen.DecodeError */
+static PyObject* EncodeError; /* pokopen.EncodeError */
 
 static const char* const style_names[] = {"STANDARD", "CHEERFUL", "TROUBLED", "NYU", "NYO", "PYO"};
 static const char* const style_labels[] = {"標準ぽこる語", "元気なぽこる語", "お悩みぽこる語",
@@ -39,8 +39,9 @@ static const char* const style_labels[] = {"標準ぽこる語", "元気なぽ�
  * case) or the Japanese label. */
 static int style_from(PyObject* value, int* style) {
   if (PyBool_Check(value)) {
-    PyErr_SetString(PyExc_TypeError, "style must be a pokopen.Style, a number 0 to 5 or a name, "
-                                     "not bool");
+    PyErr_SetString(PyExc_TypeError,
+                    "style must be a pokopen.Style, a number 0 to 5 or a name, "
+                    "not bool");
     return -1;
   }
   if (PyLong_Check(value)) {
@@ -105,8 +106,8 @@ static int flag_from(PyObject* value, const char* name, unsigned bit, unsigned* 
 }
 
 /* The style and the four flags as convert and Converter take them. */
-static int settings_from(PyObject* style_value, PyObject* pokoru, PyObject* first,
-                         PyObject* second, PyObject* force, int* style, unsigned* flags) {
+static int settings_from(PyObject* style_value, PyObject* pokoru, PyObject* first, PyObject* second,
+                         PyObject* force, int* style, unsigned* flags) {
   *style = POKOPEN_STYLE_STANDARD;
   *flags = POKOPEN_DEFAULT_FLAGS;
   if (style_value != NULL && style_from(style_value, style) < 0) {
@@ -127,11 +128,11 @@ static int encoding_from(PyObject* value, int reading, pokopen_encoding* encodin
     const char* name;
     pokopen_encoding encoding;
   } names[] = {
-      {"auto", POKOPEN_ENCODING_AUTO},      {"utf8", POKOPEN_ENCODING_UTF8},
-      {"utf16", POKOPEN_ENCODING_UTF16},    {"utf16le", POKOPEN_ENCODING_UTF16LE},
+      {"auto", POKOPEN_ENCODING_AUTO},       {"utf8", POKOPEN_ENCODING_UTF8},
+      {"utf16", POKOPEN_ENCODING_UTF16},     {"utf16le", POKOPEN_ENCODING_UTF16LE},
       {"utf16be", POKOPEN_ENCODING_UTF16BE}, {"cp932", POKOPEN_ENCODING_CP932},
-      {"ms932", POKOPEN_ENCODING_CP932},    {"windows31j", POKOPEN_ENCODING_CP932},
-      {"shiftjis", POKOPEN_ENCODING_CP932}, {"sjis", POKOPEN_ENCODING_CP932},
+      {"ms932", POKOPEN_ENCODING_CP932},     {"windows31j", POKOPEN_ENCODING_CP932},
+      {"shiftjis", POKOPEN_ENCODING_CP932},  {"sjis", POKOPEN_ENCODING_CP932},
   };
   if (!PyUnicode_Check(value)) {
     PyErr_Format(PyExc_TypeError, "encoding must be str, not %s", Py_TYPE(value)->tp_name);
@@ -298,22 +299,22 @@ static StrShape shape_of(const uint16_t* units, size_t count, int newlines) {
   return shape;
 }
 
-#define FILL_STR(TYPE)                                                                         \
-  do {                                                                                         \
-    TYPE* out = (TYPE*)PyUnicode_DATA(str);                                                    \
-    for (size_t i = 0; i < count; ++i) {                                                       \
-      Py_UCS4 c = units[i];                                                                    \
-      if (is_high(units[i]) && i + 1 < count && is_low(units[i + 1])) {                        \
-        c = 0x10000 + (((Py_UCS4)units[i] - 0xD800) << 10) + (units[i + 1] - 0xDC00);          \
-        ++i;                                                                                   \
-      } else if (newlines && c == '\r') {                                                      \
-        if (i + 1 < count && units[i + 1] == '\n') {                                           \
-          continue;                                                                            \
-        }                                                                                      \
-        c = '\n';                                                                              \
-      }                                                                                        \
-      *out++ = (TYPE)c;                                                                        \
-    }                                                                                          \
+#define FILL_STR(TYPE)                                                                \
+  do {                                                                                \
+    TYPE* out = (TYPE*)PyUnicode_DATA(str);                                           \
+    for (size_t i = 0; i < count; ++i) {                                              \
+      Py_UCS4 c = units[i];                                                           \
+      if (is_high(units[i]) && i + 1 < count && is_low(units[i + 1])) {               \
+        c = 0x10000 + (((Py_UCS4)units[i] - 0xD800) << 10) + (units[i + 1] - 0xDC00); \
+        ++i;                                                                          \
+      } else if (newlines && c == '\r') {                                             \
+        if (i + 1 < count && units[i + 1] == '\n') {                                  \
+          continue;                                                                   \
+        }                                                                             \
+        c = '\n';                                                                     \
+      }                                                                               \
+      *out++ = (TYPE)c;                                                               \
+    }                                                                                 \
   } while (0)
 
 /* Writes the characters into a new str of the right shape. The str is ours
@@ -413,7 +414,7 @@ static PyObject* raise_decode_error(const pokopen_error* error, PyObject* bytes,
                  error->encoding == POKOPEN_ENCODING_CP932 ? "utf-8" : "cp932");
       } else {
         snprintf(reason, sizeof reason, "invalid %s",
-                 error->encoding == POKOPEN_ENCODING_CP932 ? "code page 932"
+                 error->encoding == POKOPEN_ENCODING_CP932  ? "code page 932"
                  : error->encoding == POKOPEN_ENCODING_UTF8 ? "UTF-8"
                                                             : "UTF-16");
       }
@@ -469,9 +470,10 @@ static PyObject* raise_encode_error(const pokopen_error* error, PyObject* str,
                                     const TextUnits* text, PyObject* filename) {
   const Py_ssize_t start = text_index_of(text, error->offset);
   char reason[sizeof error->message + 64];
-  snprintf(reason, sizeof reason, "%s cannot hold U+%04X (line %llu, column %llu; %llu such "
+  snprintf(reason, sizeof reason,
+           "%s cannot hold U+%04X (line %llu, column %llu; %llu such "
            "character%s in all)",
-           error->encoding == POKOPEN_ENCODING_CP932 ? "code page 932"
+           error->encoding == POKOPEN_ENCODING_CP932  ? "code page 932"
            : error->encoding == POKOPEN_ENCODING_UTF8 ? "UTF-8"
                                                       : "UTF-16",
            (unsigned)error->code_point, (unsigned long long)error->line,
@@ -509,9 +511,8 @@ static PyObject* raise_file_error(const pokopen_error* error, PyObject* filename
     Py_XDECREF(path);
     PyErr_Clear();
     errno = folder ? EISDIR : EINVAL;
-    PyObject* exception = PyObject_CallFunction(PyExc_OSError, "isO", errno,
-                                                folder ? "Is a directory" : "Not a regular file",
-                                                filename);
+    PyObject* exception = PyObject_CallFunction(
+        PyExc_OSError, "isO", errno, folder ? "Is a directory" : "Not a regular file", filename);
     if (exception != NULL) {
       PyErr_SetObject((PyObject*)Py_TYPE(exception), exception);
       Py_DECREF(exception);
@@ -524,24 +525,24 @@ static PyObject* raise_file_error(const pokopen_error* error, PyObject* filename
 /* ---- convert ---------------------------------------------------------------- */
 
 PyDoc_STRVAR(convert_doc,
-"convert($module, /, text, style=Style.STANDARD, *, pokoru=False, first=True,\n"
-"        second=True, force=False)\n"
-"--\n"
-"\n"
-"Rewrite text into character speech and return the result.\n"
-"\n"
-"style is a Style, its number 0 to 5 or its name. The flags are those of the\n"
-"window's Options menu, and default to its choices at start: pokoru also\n"
-"converts the persona's name, first and second convert first- and\n"
-"second-person words, force rewrites every sentence ending. The dialects\n"
-"(NYU, NYO, PYO) read only force.\n"
-"\n"
-"Line breaks come out as '\\n' whether the text had LF, CR LF or CR. The\n"
-"result equals `pokopen-convert` on the same text; a lone surrogate passes\n"
-"through unchanged.\n"
-"\n"
-">>> pokopen.convert('私はうれしいです。', pokopen.Style.CHEERFUL)\n"
-"'ぽこりゅんっはうれしいだりゅん。'");
+             "convert($module, /, text, style=Style.STANDARD, *, pokoru=False, first=True,\n"
+             "        second=True, force=False)\n"
+             "--\n"
+             "\n"
+             "Rewrite text into character speech and return the result.\n"
+             "\n"
+             "style is a Style, its number 0 to 5 or its name. The flags are those of the\n"
+             "window's Options menu, and default to its choices at start: pokoru also\n"
+             "converts the persona's name, first and second convert first- and\n"
+             "second-person words, force rewrites every sentence ending. The dialects\n"
+             "(NYU, NYO, PYO) read only force.\n"
+             "\n"
+             "Line breaks come out as '\\n' whether the text had LF, CR LF or CR. The\n"
+             "result equals `pokopen-convert` on the same text; a lone surrogate passes\n"
+             "through unchanged.\n"
+             "\n"
+             ">>> pokopen.convert('私はうれしいです。', pokopen.Style.CHEERFUL)\n"
+             "'ぽこりゅんっはうれしいだりゅん。'");
 
 static PyObject* convert(PyObject* module, PyObject* args, PyObject* kwargs) {
   static char* keywords[] = {"text", "style", "pokoru", "first", "second", "force", NULL};
@@ -585,20 +586,20 @@ static PyObject* convert(PyObject* module, PyObject* args, PyObject* kwargs) {
 /* ---- decode, encode, read_text, write_text ------------------------------------ */
 
 PyDoc_STRVAR(decode_doc,
-"decode($module, data, /, encoding='auto')\n"
-"--\n"
-"\n"
-"Decode the bytes of a text file; return (text, encoding found).\n"
-"\n"
-"With 'auto' the encoding is detected as the window and pokopen-convert\n"
-"detect it: a byte-order mark decides, then UTF-8 while the bytes are valid\n"
-"UTF-8, then code page 932 where they read as Japanese; anything else is\n"
-"refused with a DecodeError that names the likely encoding and the byte where\n"
-"the bytes stop being valid in it. Other encodings: 'utf-8', 'utf-16' (with a\n"
-"byte-order mark), 'utf-16-le', 'utf-16-be' and 'cp932' (also 'shift_jis').\n"
-"The encoding found is 'utf-8', 'utf-16-le', 'utf-16-be' or 'cp932'.\n"
-"\n"
-"A byte-order mark is dropped; line breaks are left as they are.");
+             "decode($module, data, /, encoding='auto')\n"
+             "--\n"
+             "\n"
+             "Decode the bytes of a text file; return (text, encoding found).\n"
+             "\n"
+             "With 'auto' the encoding is detected as the window and pokopen-convert\n"
+             "detect it: a byte-order mark decides, then UTF-8 while the bytes are valid\n"
+             "UTF-8, then code page 932 where they read as Japanese; anything else is\n"
+             "refused with a DecodeError that names the likely encoding and the byte where\n"
+             "the bytes stop being valid in it. Other encodings: 'utf-8', 'utf-16' (with a\n"
+             "byte-order mark), 'utf-16-le', 'utf-16-be' and 'cp932' (also 'shift_jis').\n"
+             "The encoding found is 'utf-8', 'utf-16-le', 'utf-16-be' or 'cp932'.\n"
+             "\n"
+             "A byte-order mark is dropped; line breaks are left as they are.");
 
 static PyObject* decode(PyObject* module, PyObject* args, PyObject* kwargs) {
   static char* keywords[] = {"data", "encoding", NULL};
@@ -630,8 +631,8 @@ static PyObject* decode(PyObject* module, PyObject* args, PyObject* kwargs) {
     PyEval_RestoreThread(saved);
   }
   if (status != POKOPEN_OK) {
-    PyObject* bytes = PyBytes_Check(data) ? Py_NewRef(data)
-                                          : PyBytes_FromStringAndSize(view.buf, view.len);
+    PyObject* bytes =
+        PyBytes_Check(data) ? Py_NewRef(data) : PyBytes_FromStringAndSize(view.buf, view.len);
     PyBuffer_Release(&view);
     if (bytes == NULL) {
       return NULL;
@@ -710,16 +711,16 @@ static PyObject* encode_or_write(PyObject* str, PyObject* encoding_value, PyObje
 }
 
 PyDoc_STRVAR(encode_doc,
-"encode($module, /, text, encoding='utf-8', crlf=False)\n"
-"--\n"
-"\n"
-"Encode text into bytes: 'utf-8' (no byte-order mark), 'utf-16' (little-\n"
-"endian after a byte-order mark), 'utf-16-le', 'utf-16-be' or 'cp932'.\n"
-"\n"
-"Every line break (LF, CR LF or CR) is written as LF, or as CR LF with crlf.\n"
-"Code page 932 writes the look-alikes other Japanese mappings use (such as\n"
-"U+301C for U+FF5E) as its own characters. A character the encoding cannot\n"
-"hold raises EncodeError at its index in text, before anything is made.");
+             "encode($module, /, text, encoding='utf-8', crlf=False)\n"
+             "--\n"
+             "\n"
+             "Encode text into bytes: 'utf-8' (no byte-order mark), 'utf-16' (little-\n"
+             "endian after a byte-order mark), 'utf-16-le', 'utf-16-be' or 'cp932'.\n"
+             "\n"
+             "Every line break (LF, CR LF or CR) is written as LF, or as CR LF with crlf.\n"
+             "Code page 932 writes the look-alikes other Japanese mappings use (such as\n"
+             "U+301C for U+FF5E) as its own characters. A character the encoding cannot\n"
+             "hold raises EncodeError at its index in text, before anything is made.");
 
 static PyObject* encode(PyObject* module, PyObject* args, PyObject* kwargs) {
   static char* keywords[] = {"text", "encoding", "crlf", NULL};
@@ -735,17 +736,17 @@ static PyObject* encode(PyObject* module, PyObject* args, PyObject* kwargs) {
 }
 
 PyDoc_STRVAR(write_text_doc,
-"write_text($module, /, path, text, encoding='utf-8', crlf=False)\n"
-"--\n"
-"\n"
-"Write text to a file, encoded as encode() encodes it, replacing the file\n"
-"all at once.\n"
-"\n"
-"The file is either as it was or wholly new, whatever happens: a character\n"
-"the encoding cannot hold raises EncodeError before anything is written, and\n"
-"a failure to write raises OSError and leaves the old file. An existing file\n"
-"keeps its permissions; a symbolic link stays a link. path is a str, bytes\n"
-"or os.PathLike.");
+             "write_text($module, /, path, text, encoding='utf-8', crlf=False)\n"
+             "--\n"
+             "\n"
+             "Write text to a file, encoded as encode() encodes it, replacing the file\n"
+             "all at once.\n"
+             "\n"
+             "The file is either as it was or wholly new, whatever happens: a character\n"
+             "the encoding cannot hold raises EncodeError before anything is written, and\n"
+             "a failure to write raises OSError and leaves the old file. An existing file\n"
+             "keeps its permissions; a symbolic link stays a link. path is a str, bytes\n"
+             "or os.PathLike.");
 
 /* The path argument as os.fspath gives it, for errors, and as bytes for the
  * library. */
@@ -811,20 +812,20 @@ static PyObject* file_bytes(const char* path) {
 }
 
 PyDoc_STRVAR(read_text_doc,
-"read_text($module, /, path, encoding='auto', *, newline=None)\n"
-"--\n"
-"\n"
-"Read a whole text file and return its text, decoded as decode() decodes\n"
-"the bytes (with 'auto', the window's detection).\n"
-"\n"
-"As Python's own text files do, CR LF and a lone CR come back as '\\n'\n"
-"unless newline='' asks for the line breaks as they are. (A lone LF in a\n"
-"code page 932 file, which the window and pokopen-convert keep inside its\n"
-"line, is then a line end for convert(); convert_file() converts such a\n"
-"file as they do.) A refused or\n"
-"invalid file raises DecodeError at its byte, with the file's bytes as its\n"
-"`object` and its path as `filename`; a file that cannot be read raises\n"
-"OSError. path is a str, bytes or os.PathLike.");
+             "read_text($module, /, path, encoding='auto', *, newline=None)\n"
+             "--\n"
+             "\n"
+             "Read a whole text file and return its text, decoded as decode() decodes\n"
+             "the bytes (with 'auto', the window's detection).\n"
+             "\n"
+             "As Python's own text files do, CR LF and a lone CR come back as '\\n'\n"
+             "unless newline='' asks for the line breaks as they are. (A lone LF in a\n"
+             "code page 932 file, which the window and pokopen-convert keep inside its\n"
+             "line, is then a line end for convert(); convert_file() converts such a\n"
+             "file as they do.) A refused or\n"
+             "invalid file raises DecodeError at its byte, with the file's bytes as its\n"
+             "`object` and its path as `filename`; a file that cannot be read raises\n"
+             "OSError. path is a str, bytes or os.PathLike.");
 
 static PyObject* read_text(PyObject* module, PyObject* args, PyObject* kwargs) {
   static char* keywords[] = {"path", "encoding", "newline", NULL};
@@ -839,8 +840,7 @@ static PyObject* read_text(PyObject* module, PyObject* args, PyObject* kwargs) {
     return NULL;
   }
   const int translate = newline == Py_None;
-  if (!translate &&
-      !(PyUnicode_Check(newline) && PyUnicode_GET_LENGTH(newline) == 0)) {
+  if (!translate && !(PyUnicode_Check(newline) && PyUnicode_GET_LENGTH(newline) == 0)) {
     PyErr_Format(PyExc_ValueError, "newline must be None or '', not %R", newline);
     return NULL;
   }
@@ -874,23 +874,22 @@ static PyObject* read_text(PyObject* module, PyObject* args, PyObject* kwargs) {
 }
 
 PyDoc_STRVAR(convert_file_doc,
-"convert_file($module, /, source, target, style=Style.STANDARD, *,\n"
-"             pokoru=False, first=True, second=True, force=False,\n"
-"             encoding='auto', output_encoding='utf-8', crlf=False)\n"
-"--\n"
-"\n"
-"Convert the text file source into target as `pokopen-convert -o` does,\n"
-"byte for byte, and replace target all at once (it may be source itself).\n"
-"\n"
-"Unlike read_text() followed by convert(), a code page 932 file keeps a\n"
-"lone LF inside its line, as the window and pokopen-convert read it. Errors\n"
-"are those of read_text() for source and of write_text() for target, and\n"
-"target is left as it was on any of them.");
+             "convert_file($module, /, source, target, style=Style.STANDARD, *,\n"
+             "             pokoru=False, first=True, second=True, force=False,\n"
+             "             encoding='auto', output_encoding='utf-8', crlf=False)\n"
+             "--\n"
+             "\n"
+             "Convert the text file source into target as `pokopen-convert -o` does,\n"
+             "byte for byte, and replace target all at once (it may be source itself).\n"
+             "\n"
+             "Unlike read_text() followed by convert(), a code page 932 file keeps a\n"
+             "lone LF inside its line, as the window and pokopen-convert read it. Errors\n"
+             "are those of read_text() for source and of write_text() for target, and\n"
+             "target is left as it was on any of them.");
 
 static PyObject* convert_file(PyObject* module, PyObject* args, PyObject* kwargs) {
-  static char* keywords[] = {"source", "target", "style",    "pokoru",          "first",
-                             "second", "force",  "encoding", "output_encoding", "crlf",
-                             NULL};
+  static char* keywords[] = {"source", "target",   "style",           "pokoru", "first", "second",
+                             "force",  "encoding", "output_encoding", "crlf",   NULL};
   PyObject *source_value = NULL, *target_value = NULL, *style_value = NULL;
   PyObject *pokoru = NULL, *first = NULL, *second = NULL, *force = NULL;
   PyObject *encoding_value = NULL, *output_value = NULL, *crlf = NULL;
@@ -929,7 +928,8 @@ static PyObject* convert_file(PyObject* module, PyObject* args, PyObject* kwargs
                                                   &text_length, &found, &error);
   if (status == POKOPEN_OK) {
     stage = 1;
-    const unsigned lines = POKOPEN_CRLF | (found == POKOPEN_ENCODING_CP932 ? POKOPEN_LF_IN_LINE : 0);
+    const unsigned lines =
+        POKOPEN_CRLF | (found == POKOPEN_ENCODING_CP932 ? POKOPEN_LF_IN_LINE : 0);
     status = pokopen_convert_utf16(text, text_length, style, flags | lines, &converted,
                                    &converted_length, &error);
     pokopen_free(text);
@@ -971,22 +971,21 @@ static PyObject* convert_file(PyObject* module, PyObject* args, PyObject* kwargs
 }
 
 PyDoc_STRVAR(next_safe_cut_doc,
-"next_safe_cut($module, data, start=0, style=Style.STANDARD, *, pokoru=False,\n"
-"              first=True, second=True, force=False)\n"
-"--\n"
-"\n"
-"Return the offset of the first line start at or after start in UTF-8 data\n"
-"where the text may be cut so that its two parts, converted apart with these\n"
-"settings, give the conversion of the whole; len(data) if there is none.\n"
-"\n"
-"Not every line start will do: です at a line's end before a line that\n"
-"starts with 「 is rewritten across the break. Only a few bytes around each\n"
-"line break are read, so a process that converts a part of a large file can\n"
-"find its own ends.");
+             "next_safe_cut($module, data, start=0, style=Style.STANDARD, *, pokoru=False,\n"
+             "              first=True, second=True, force=False)\n"
+             "--\n"
+             "\n"
+             "Return the offset of the first line start at or after start in UTF-8 data\n"
+             "where the text may be cut so that its two parts, converted apart with these\n"
+             "settings, give the conversion of the whole; len(data) if there is none.\n"
+             "\n"
+             "Not every line start will do: です at a line's end before a line that\n"
+             "starts with 「 is rewritten across the break. Only a few bytes around each\n"
+             "line break are read, so a process that converts a part of a large file can\n"
+             "find its own ends.");
 
 static PyObject* next_safe_cut(PyObject* module, PyObject* args, PyObject* kwargs) {
-  static char* keywords[] = {"data",  "start",  "style", "pokoru",
-                             "first", "second", "force", NULL};
+  static char* keywords[] = {"data", "start", "style", "pokoru", "first", "second", "force", NULL};
   Py_buffer view;
   Py_ssize_t start = 0;
   PyObject* style_value = NULL;
@@ -1023,8 +1022,7 @@ static PyObject* next_safe_cut(PyObject* module, PyObject* args, PyObject* kwarg
 /* ---- Converter -------------------------------------------------------------- */
 
 typedef struct {
-  PyObject_HEAD
-  pokopen_converter* converter;
+  PyObject_HEAD pokopen_converter* converter;
   PyThread_type_lock lock; /* one call at a time: the library's converter wants that */
   int style;
   unsigned flags;
@@ -1102,8 +1100,7 @@ static PyObject* converter_step(ConverterObject* self, PyObject* str) {
   converter_lock(self);
   PyThreadState* saved = release ? PyEval_SaveThread() : NULL;
   if (str == NULL) {
-    status =
-        pokopen_converter_finish_utf16(self->converter, &result, &result_length, &error);
+    status = pokopen_converter_finish_utf16(self->converter, &result, &result_length, &error);
   } else if (text_units_make(&text) == 0) {
     status = pokopen_converter_push_utf16(self->converter, text.units, text.unit_count, &result,
                                           &result_length, &error);
@@ -1124,11 +1121,11 @@ static PyObject* converter_step(ConverterObject* self, PyObject* str) {
 }
 
 PyDoc_STRVAR(push_doc,
-"push($self, text, /)\n"
-"--\n"
-"\n"
-"Take the next piece of the text and return the part of the result it\n"
-"settles (possibly ''); what may still change waits for the next piece.");
+             "push($self, text, /)\n"
+             "--\n"
+             "\n"
+             "Take the next piece of the text and return the part of the result it\n"
+             "settles (possibly ''); what may still change waits for the next piece.");
 
 static PyObject* converter_push(ConverterObject* self, PyObject* str) {
   if (!PyUnicode_Check(str)) {
@@ -1139,11 +1136,11 @@ static PyObject* converter_push(ConverterObject* self, PyObject* str) {
 }
 
 PyDoc_STRVAR(finish_doc,
-"finish($self, /)\n"
-"--\n"
-"\n"
-"End the text and return the rest of its result. The converter is then\n"
-"ready for a new text.");
+             "finish($self, /)\n"
+             "--\n"
+             "\n"
+             "End the text and return the rest of its result. The converter is then\n"
+             "ready for a new text.");
 
 static PyObject* converter_finish(ConverterObject* self, PyObject* unused) {
   (void)unused;
@@ -1225,22 +1222,22 @@ static PyGetSetDef converter_getset[] = {
 };
 
 PyDoc_STRVAR(converter_doc,
-"Converter(style=Style.STANDARD, *, pokoru=False, first=True, second=True,\n"
-"          force=False)\n"
-"--\n"
-"\n"
-"Convert a text that arrives in pieces: the results of every push() and of\n"
-"finish(), joined, equal convert() of the whole text, however it is cut.\n"
-"\n"
-"The settings are those of convert(). A converter may be shared between\n"
-"threads (calls take turns) but holds one text at a time. It pickles and\n"
-"copies with its settings, between texts (a worker process gets a fresh\n"
-"converter); in the middle of a text it refuses, since the text so far is\n"
-"not kept.\n"
-"\n"
-">>> c = pokopen.Converter(pokopen.Style.NYU, force=True)\n"
-">>> c.push('元気です') + c.push('。') + c.finish()\n"
-"'元気だにゅ。'");
+             "Converter(style=Style.STANDARD, *, pokoru=False, first=True, second=True,\n"
+             "          force=False)\n"
+             "--\n"
+             "\n"
+             "Convert a text that arrives in pieces: the results of every push() and of\n"
+             "finish(), joined, equal convert() of the whole text, however it is cut.\n"
+             "\n"
+             "The settings are those of convert(). A converter may be shared between\n"
+             "threads (calls take turns) but holds one text at a time. It pickles and\n"
+             "copies with its settings, between texts (a worker process gets a fresh\n"
+             "converter); in the middle of a text it refuses, since the text so far is\n"
+             "not kept.\n"
+             "\n"
+             ">>> c = pokopen.Converter(pokopen.Style.NYU, force=True)\n"
+             ">>> c.push('元気です') + c.push('。') + c.finish()\n"
+             "'元気だにゅ。'");
 
 static PyTypeObject ConverterType = {
     PyVarObject_HEAD_INIT(NULL, 0).tp_name = "pokopen.Converter",
@@ -1281,22 +1278,22 @@ static struct PyModuleDef module_definition = {
 };
 
 PyDoc_STRVAR(decode_error_doc,
-"Bytes that are not read as text: invalid in their encoding, or refused by\n"
-"the detection (a NUL byte, EUC-JP, no byte-order mark for 'utf-16', ...).\n"
-"\n"
-"start and end surround the byte; encoding is the one the bytes are invalid\n"
-"in (the likely one, when it was detected), reason says why and what to try.\n"
-"code is the library's name for the fault ('invalid_text', 'nul_byte',\n"
-"'euc_jp', ...), guessed is True when the encoding was detected, and\n"
-"filename the path read_text() read, or None.");
+             "Bytes that are not read as text: invalid in their encoding, or refused by\n"
+             "the detection (a NUL byte, EUC-JP, no byte-order mark for 'utf-16', ...).\n"
+             "\n"
+             "start and end surround the byte; encoding is the one the bytes are invalid\n"
+             "in (the likely one, when it was detected), reason says why and what to try.\n"
+             "code is the library's name for the fault ('invalid_text', 'nul_byte',\n"
+             "'euc_jp', ...), guessed is True when the encoding was detected, and\n"
+             "filename the path read_text() read, or None.");
 
 PyDoc_STRVAR(encode_error_doc,
-"A character that the encoding cannot hold (in practice, code page 932).\n"
-"\n"
-"start and end surround the first such character in the str; line and\n"
-"column (1-based, in characters) say where it stands, count how many such\n"
-"characters the text holds. filename is the path write_text() was to\n"
-"write, or None.");
+             "A character that the encoding cannot hold (in practice, code page 932).\n"
+             "\n"
+             "start and end surround the first such character in the str; line and\n"
+             "column (1-based, in characters) say where it stands, count how many such\n"
+             "characters the text holds. filename is the path write_text() was to\n"
+             "write, or None.");
 
 PyMODINIT_FUNC PyInit__pokopen(void) {
   PyObject* style_module = PyImport_ImportModule("pokopen._style");
