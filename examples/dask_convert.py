@@ -52,7 +52,10 @@ def convert_tree(client, source, target, settings, encoding="utf-8", crlf=False)
              for path in sorted(source.rglob("*")) if path.is_file()]
     if not pairs:
         return []
-    bag = db.from_sequence(pairs, npartitions=min(len(pairs), 256))
+    # Two partitions for each worker thread: each task costs the scheduler
+    # milliseconds, so many small ones cost more than they balance.
+    threads = sum(client.nthreads().values())
+    bag = db.from_sequence(pairs, npartitions=min(len(pairs), 2 * threads))
     work = functools.partial(convert_file, settings=settings, encoding=encoding, crlf=crlf)
     return client.compute(bag.map(work)).result()
 
