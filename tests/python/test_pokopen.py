@@ -10,6 +10,7 @@ import re
 import subprocess
 import sys
 import threading
+import time
 
 import pytest
 
@@ -270,24 +271,27 @@ def test_two_threads_at_once_give_each_its_own_result():
 
 
 def test_the_interpreter_runs_other_threads_while_converting():
-    text = generated_text(1, 400000)
-    ticks, inside, done = [0], threading.Event(), threading.Event()
+    # Another thread reads the clock all through one long call: had the call
+    # kept the interpreter lock, the readings would stop for its length.
+    text = generated_text(1, 50000) * 200
+    readings, done = [], threading.Event()
 
-    def count():
-        inside.wait()
+    def read_clock():
         while not done.is_set():
-            ticks[0] += 1
+            readings.append(time.perf_counter())
 
-    counter = threading.Thread(target=count)
-    counter.start()
-    inside.set()
-    before = ticks[0]
-    for _ in range(3):
-        pokopen.convert(text)
-    after = ticks[0]
+    reader = threading.Thread(target=read_clock)
+    reader.start()
+    while not readings:
+        time.sleep(0.001)
+    start = time.perf_counter()
+    pokopen.convert(text)
+    end = time.perf_counter()
     done.set()
-    counter.join()
-    assert after - before > 1000
+    reader.join()
+    inside = [start] + [t for t in readings if start < t < end] + [end]
+    longest = max(b - a for a, b in zip(inside, inside[1:]))
+    assert end - start > 0.05 and longest < 0.6 * (end - start)
 
 
 def test_running_out_of_memory_raises_memory_error():
