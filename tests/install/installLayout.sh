@@ -21,6 +21,13 @@ for size in 16 32 48 64 128 256; do
 share/icons/hicolor/${size}x${size}/apps/$app.png"
 done
 
+# The Python package, where the build has one: every file of it as built.
+python_dir=$(sed -n 's/^POKOPEN_PYTHON_DIR:STRING=//p' "$build/CMakeCache.txt")
+python_files=
+if [ -n "$python_dir" ]; then
+  python_files=$(cd "$build/python" && find pokopen -type f ! -path '*/__pycache__/*' | sed "s|^|$python_dir/|")
+fi
+
 # compare LABEL ROOT EXPECTED: the files under ROOT are exactly EXPECTED.
 compare() {
   printf '%s\n' "$3" | sort >"$staging/expected"
@@ -40,10 +47,15 @@ for component in pokopen-convert pokopen; do
 done
 compare "component pokopen-convert" "$staging/pokopen-convert/usr" "$convert_files"
 compare "component pokopen" "$staging/pokopen/usr" "$window_files"
+if [ -n "$python_files" ]; then
+  DESTDIR="$staging/python3-pokopen" cmake --install "$build" --prefix /usr \
+    --component python3-pokopen >/dev/null || status=1
+  compare "component python3-pokopen" "$staging/python3-pokopen/usr" "$python_files"
+fi
 
 cmake --install "$build" --prefix "$staging/prefix" >/dev/null || status=1
-compare "--prefix" "$staging/prefix" "$convert_files
-$window_files"
+compare "--prefix" "$staging/prefix" "$(printf '%s\n' "$convert_files" "$window_files" \
+  "$python_files" | sed '/^$/d')"
 
 if objdump -p "$converter" | grep -q 'NEEDED.*Qt'; then
   echo "pokopen-convert links Qt:"
