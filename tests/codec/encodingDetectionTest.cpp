@@ -590,6 +590,7 @@ TEST(EncodingDetection, JapaneseInOtherEncodingsIsRefusedByName) {
 // refused where they are, whatever the pieces the text is read in.
 TEST(EncodingDetection, FaultsFarIntoALongTextAreRefusedWhereTheyAre) {
   const auto documents = JapaneseDocuments();
+  ASSERT_FALSE(documents.empty());
   std::string utf8;
   for (std::size_t d = 0; utf8.size() < (std::size_t{320} << 10); ++d) {
     if (InCp932(WithCrLf(documents[d % documents.size()].bytes))) {
