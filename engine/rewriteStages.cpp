@@ -10,7 +10,7 @@ namespace {
 
 // Pieces small enough for every stage's buffer to stay in the cache, and to
 // come from the allocator's reused memory rather than fresh pages each run.
-constexpr std::size_t kPieceUnits = 1 << 13;
+constexpr std::size_t kPieceUnits = 1 << 11;
 
 // The window after a match is three units; marks that move the cut point lie
 // at most four units after the start of the match.
@@ -380,10 +380,40 @@ void StageChain::Reset() {
 
 void StageChain::PushFrom(std::size_t first, std::u16string_view piece, std::u16string& out) {
   std::u16string_view current = piece;
+  // Which stages may change the text, found once the stages that are always
+  // run have had their turn.
+  std::optional<std::uint64_t> toRun;
   for (std::size_t i = first; i < stages_.size(); ++i) {
-    current = stages_[i]->Process(current, buffers_[i]);
+    Stage& stage = *stages_[i];
+    if (stage.Word() != nullptr && Presence().Usable()) {
+      if (!toRun) {
+        toRun = Presence().Scan(current);
+      }
+      if ((*toRun >> i & 1) == 0 && stage.HoldsNothing()) {
+        continue;
+      }
+    }
+    const std::u16string_view next = stage.Process(current, buffers_[i]);
+    // Rewritten text, or units held from the piece before, may make words
+    // that the piece did not hold.
+    if (toRun && (next.data() < current.data() ||
+                  next.data() + next.size() > current.data() + current.size())) {
+      *toRun |= Presence().AfterRewrite(i);
+    }
+    current = next;
   }
   out.append(current);
+}
+
+const WordPresence& StageChain::Presence() {
+  if (!presence_) {
+    std::vector<WordPresence::Rule> rules;
+    for (const auto& stage : stages_) {
+      rules.push_back({stage->Word(), stage->Replacement()});
+    }
+    presence_.emplace(rules);
+  }
+  return *presence_;
 }
 
 namespace {
