@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <utility>
 
 namespace mdlFlexConv::detail {
@@ -376,6 +377,7 @@ void StageChain::Reset() {
   for (const auto& stage : stages_) {
     stage->Reset();
   }
+  unscannedPieces_ = 0;
 }
 
 void StageChain::PushFrom(std::size_t first, std::u16string_view piece, std::u16string& out) {
@@ -387,7 +389,7 @@ void StageChain::PushFrom(std::size_t first, std::u16string_view piece, std::u16
     Stage& stage = *stages_[i];
     if (stage.Word() != nullptr && Presence().Usable()) {
       if (!toRun) {
-        toRun = Presence().Scan(current);
+        toRun = StagesToRun(current);
       }
       if ((*toRun >> i & 1) == 0 && stage.HoldsNothing()) {
         continue;
@@ -403,6 +405,22 @@ void StageChain::PushFrom(std::size_t first, std::u16string_view piece, std::u16
     current = next;
   }
   out.append(current);
+}
+
+// Where the last pieces held the words of most stages, as generated or
+// word-dense text does, the scan would cost more than it saves: every stage
+// runs for a while, and then the scan is tried again.
+std::uint64_t StageChain::StagesToRun(std::u16string_view piece) {
+  constexpr int kPiecesUnscanned = 8;
+  if (unscannedPieces_ > 0) {
+    --unscannedPieces_;
+    return ~std::uint64_t{0};
+  }
+  const std::uint64_t toRun = Presence().Scan(piece);
+  if (4 * std::popcount(toRun) >= 3 * static_cast<int>(stages_.size())) {
+    unscannedPieces_ = kPiecesUnscanned;
+  }
+  return toRun;
 }
 
 const WordPresence& StageChain::Presence() {

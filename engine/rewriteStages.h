@@ -147,10 +147,12 @@ class StageChain {
  private:
   void PushFrom(std::size_t first, std::u16string_view piece, std::u16string& out);
   const WordPresence& Presence();
+  std::uint64_t StagesToRun(std::u16string_view piece);
 
   std::vector<std::unique_ptr<Stage>> stages_;
   std::vector<std::u16string> buffers_;
   std::optional<WordPresence> presence_;  // made at the first piece
+  int unscannedPieces_ = 0;
 };
 
 // Runs one stage over a whole text in cache-sized pieces.
