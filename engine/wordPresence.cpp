@@ -86,22 +86,24 @@ std::uint8_t WordPresence::SlotOf(char16_t unit) {
 }
 
 std::uint64_t WordPresence::Scan(std::u16string_view piece) const {
+  const std::uint8_t* const slots = slots_.data();
+  const std::uint64_t* const first = first_.data();
+  const std::uint64_t* const second = second_.data();
+  const std::uint64_t* const only = only_.data();
   std::uint64_t present = always_;
   std::uint64_t afterFirst = 0;  // words whose first unit the last unit was
   for (std::size_t i = 0; i < piece.size(); ++i) {
-    // No word holds ASCII: runs of it, common in real documents, are passed
-    // over eight units at a time.
-    const std::size_t ascii = AsciiRun(piece, i);
-    if (ascii > 0) {
+    const char16_t unit = piece[i];
+    if (unit < 0x80) {
+      // No word holds ASCII: runs of it, common in real documents, are
+      // passed over eight units at a time.
       afterFirst = 0;
-      i += ascii;
-      if (i == piece.size()) {
-        break;
-      }
+      i += AsciiRun(piece, i + 1);
+      continue;
     }
-    const std::uint8_t slot = slots_[piece[i]];
-    present |= (afterFirst & second_[slot]) | only_[slot];
-    afterFirst = first_[slot];
+    const std::uint8_t slot = slots[unit];
+    present |= (afterFirst & second[slot]) | only[slot];
+    afterFirst = first[slot];
   }
   return present | afterFirst;
 }
