@@ -1,0 +1,216 @@
+// The page's window: two text boxes, the style and flags, and the commands
+// of the ぽこぺん window. The library runs in a Worker, so the page never
+// waits on a long text.
+import { ABOUT_LINES } from './about.js';
+import { loadFailure, saveFailure } from './messages.js';
+
+const $ = (id) => document.getElementById(id);
+const source = $('source');
+const result = $('result');
+const flagBoxes = ['pokoru', 'firstPerson', 'secondPerson', 'force'].map($);
+const styleRadios = [...document.querySelectorAll('input[name=style]')];
+
+// The language each style writes, which names the save, convert and copy commands.
+const LANGUAGES = ['ぽこる語', 'ぽこる語', 'ぽこる語', 'ぷちこ言葉', 'でじこ言葉', 'ぴよこ言葉'];
+const DIALECTS = 3;
+
+// The Worker, called like a function.
+const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+const pending = new Map();
+let nextId = 0;
+worker.onmessage = ({ data }) => {
+  const call = pending.get(data.id);
+  if (!call) return;
+  pending.delete(data.id);
+  if (data.error) call.reject(Object.assign(new Error(data.error.message), data.error));
+  else call.resolve(data.value);
+};
+function library(op, ...args) {
+  return new Promise((resolve, reject) => {
+    pending.set(++nextId, { resolve, reject });
+    worker.postMessage({ id: nextId, op, args });
+  });
+}
+
+function style() {
+  const checked = styleRadios.findIndex((radio) => radio.checked);
+  return checked < 0 ? 0 : checked;
+}
+
+// Choosing a style renames the commands and enables the flags it reads; the
+// flags keep their marks.
+function styleChosen() {
+  const index = style();
+  const language = LANGUAGES[index];
+  $('convert').textContent = `${language}に変換`;
+  $('save').textContent = `${language}テキストの保存...`;
+  $('copy').textContent = `${language}テキストのコピー`;
+  flagBoxes.slice(0, 3).forEach((box) => { box.disabled = index >= DIALECTS; });
+}
+
+function chooseStyle(index) {
+  styleRadios[index].checked = true;
+  styleChosen();
+}
+
+function toggleFlag(box) {
+  if (!box.disabled) box.checked = !box.checked;
+}
+
+function say(text) {
+  $('status').textContent = text;
+}
+
+function showError(text) {
+  $('errorText').textContent = text;
+  $('errorDialog').showModal();
+}
+
+async function convertSource() {
+  const options = { style: style() };
+  flagBoxes.forEach((box) => { options[box.id] = box.checked; });
+  const button = $('convert');
+  button.disabled = true;
+  result.setAttribute('aria-busy', 'true');
+  try {
+    result.value = await library('convert', source.value, options);
+    say('変換しました');
+  } catch (error) {
+    showError(error.code === 'no_memory' ? 'メモリが足りません' : error.message);
+  } finally {
+    result.removeAttribute('aria-busy');
+    button.disabled = false;
+  }
+}
+
+async function loadFile(file) {
+  const bytes = new Uint8Array(await file.arrayBuffer());
+  let text;
+  try {
+    ({ text } = await library('decode', bytes, { encoding: 'auto' }));
+  } catch (error) {
+    showError(loadFailure(file.name, error, await refusalFacts(bytes, error)));
+    return;
+  }
+  // Every line ends with a line break, the last one too, as the window loads it.
+  source.value = text && !/[\r\n]$/.test(text) ? `${text}\n` : text;
+  say(`${file.name} を読み込みました`);
+}
+
+// What the library tells of refused bytes besides the error itself.
+async function refusalFacts(bytes, error) {
+  const readsAs = (part, encoding) =>
+    library('decode', part, { encoding }).then((decoded) => decoded.encoding, () => null);
+  if (error.code === 'invalid_text') {
+    const part = error.encoding === 'cp932' ? bytes : bytes.subarray(2);
+    return { utf8: error.encoding !== 'utf-8' && (await readsAs(part, 'utf-8')) !== null };
+  }
+  if (error.code === 'mixed_encodings') {
+    const first = await readsAs(bytes.subarray(0, error.offset), 'auto');
+    return { second: first === 'cp932' ? 'utf-8' : first === 'utf-8' ? 'cp932' : undefined };
+  }
+  return {};
+}
+
+function openSave() {
+  const name = $('saveName');
+  if (!name.value) name.value = `${LANGUAGES[style()]}テキスト.txt`;
+  $('saveDialog').returnValue = '';
+  $('saveDialog').showModal();
+}
+
+async function save() {
+  const name = $('saveName').value.trim() || 'pokopen.txt';
+  const cp932 = document.querySelector('input[name=saveFormat]:checked').value === 'cp932';
+  let bytes;
+  try {
+    // The text and one more line break, as the window writes it.
+    bytes = await library('encode', `${result.value}\n`,
+      { encoding: cp932 ? 'cp932' : 'utf-8', crlf: cp932 });
+  } catch (error) {
+    showError(saveFailure(name, error));
+    return;
+  }
+  const link = document.createElement('a');
+  link.href = URL.createObjectURL(new Blob([bytes], { type: 'text/plain' }));
+  link.download = name;
+  link.click();
+  setTimeout(() => URL.revokeObjectURL(link.href), 60_000);
+  say(`${name} を保存しました`);
+}
+
+async function copyResult() {
+  try {
+    await navigator.clipboard.writeText(result.value);
+    say('コピーしました');
+  } catch {
+    result.select();
+    say('コピーできませんでした。選択したテキストを Ctrl+C でコピーしてください');
+  }
+}
+
+// The window's shortcut keys.
+const SHORTCUTS = {
+  'Control+e': () => convertSource(),
+  'Control+o': () => $('file').click(),
+  'Control+s': () => openSave(),
+  'Control+i': () => toggleFlag(flagBoxes[1]),
+  'Control+y': () => toggleFlag(flagBoxes[2]),
+  F2: () => chooseStyle(0),
+  F3: () => chooseStyle(1),
+  F4: () => chooseStyle(2),
+  F5: () => chooseStyle(3),
+  F6: () => chooseStyle(4),
+  F7: () => chooseStyle(5),
+};
+
+function onKey(event) {
+  if (event.altKey || event.metaKey || event.shiftKey || document.querySelector('dialog[open]')) return;
+  const key = event.ctrlKey ? `Control+${event.key.toLowerCase()}` : event.key;
+  const action = SHORTCUTS[key];
+  if (!action) return;
+  event.preventDefault();
+  action();
+}
+
+function onDrop(event) {
+  event.preventDefault();
+  const file = event.dataTransfer.files[0];
+  if (file) loadFile(file);
+}
+
+async function start() {
+  styleRadios.forEach((radio) => radio.addEventListener('change', styleChosen));
+  $('convert').addEventListener('click', () => convertSource());
+  $('load').addEventListener('click', () => $('file').click());
+  $('file').addEventListener('change', (event) => {
+    const [file] = event.target.files;
+    event.target.value = '';
+    if (file) loadFile(file);
+  });
+  $('save').addEventListener('click', openSave);
+  $('saveDialog').addEventListener('close', () => {
+    if ($('saveDialog').returnValue === 'save') save();
+  });
+  $('copy').addEventListener('click', copyResult);
+  $('about').addEventListener('click', () => $('aboutDialog').showModal());
+  document.addEventListener('keydown', onKey);
+  document.addEventListener('dragover', (event) => event.preventDefault());
+  document.addEventListener('drop', onDrop);
+  styleChosen();
+
+  $('aboutText').textContent = aboutText(await library('version'));
+  document.body.dataset.ready = 'true';
+  if ('serviceWorker' in navigator) {
+    navigator.serviceWorker.register('sw.js').catch(() => {});
+  }
+}
+
+// The about text: the version as the window writes it, 1.00.2000.
+function aboutText(libraryVersion) {
+  const [major, minor, revision] = libraryVersion.split('.');
+  const version = `${major}.${minor.padStart(2, '0')}.${revision.padStart(4, '0')}`;
+  return [`ぽこぺん ${version}`, ...ABOUT_LINES].join('\n');
+}
+
+start();
