@@ -1,6 +1,6 @@
 // Assembles dist/: the ES module sources, a CommonJS bundle for require(),
 // the declarations and pokopen.wasm from the WebAssembly build
-// (POKOPEN_WASM, or the tree's build-wasm folder).
+// (POKOPEN_WASM, or the tree's build-wasm folder); and the project's licence.
 import { copyFile, mkdir, readdir, rm, stat } from 'node:fs/promises';
 import { fileURLToPath } from 'node:url';
 import { build } from 'esbuild';
@@ -17,6 +17,7 @@ await copyFile(wasm, here('dist/pokopen.wasm'));
 for (const name of ['core.js', 'browser.js', 'node.js']) {
   await copyFile(here(`src/${name}`), here(`dist/${name}`));
 }
+await copyFile(here('../LICENSE'), here('LICENSE'));
 await copyFile(here('types/index.d.ts'), here('dist/index.d.ts'));
 await copyFile(here('types/index.d.ts'), here('dist/index.d.cts'));
 await build({
