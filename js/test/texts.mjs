@@ -34,12 +34,12 @@ export function generatedText(seed, length) {
 const MANUAL = '/usr/share/debian-reference/debian-reference.ja.txt.gz';
 
 // A real Japanese document: the Debian reference in Japanese (the package
-// debian-reference-ja), `bytes` of it from `start`, cut at line breaks.
-export function realDocument(start = 0, bytes = 200_000) {
+// debian-reference-ja), about `units` UTF-16 units of it from `start`, cut at line breaks.
+export function realDocument(start = 0, units = 200_000) {
   if (!existsSync(MANUAL)) return null;
   const text = gunzipSync(readFileSync(MANUAL)).toString('utf8');
   const from = text.indexOf('\n', start) + 1;
-  return text.slice(from, text.lastIndexOf('\n', from + bytes) + 1);
+  return text.slice(from, text.lastIndexOf("\n", from + units) + 1);
 }
 
 export const nativeConverter = process.env.POKOPEN_CONVERT;
