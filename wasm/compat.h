@@ -16,8 +16,7 @@
 namespace std {
 
 template <typename T>
-  requires is_unbounded_array_v<T>
-unique_ptr<T> make_unique_for_overwrite(size_t count) {
+requires is_unbounded_array_v<T> unique_ptr<T> make_unique_for_overwrite(size_t count) {
   return unique_ptr<T>(new remove_extent_t<T>[count]);
 }
 
