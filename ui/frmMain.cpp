@@ -38,10 +38,6 @@ constexpr qtPlatform::Twips kConvertedBox{0, 2940, 7752, 2112};
 
 constexpr int kForceFlag = 3;
 
-QString ToQString(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 bool IsPersonaStyle(int style) {
   return !mdlFlexConv::IsDialect(mdlFlexConv::StyleAt(style));
 }
@@ -127,25 +123,11 @@ QIcon ProgramIcon() {
 constexpr std::u16string_view kConvertTitle = u"変換 - ぽこぺん";
 constexpr std::u16string_view kConvertLabel = u"変換しています...";
 
-// The hourglass for as long as it lives, then the default pointer.
-class BusyPointer {
- public:
-  explicit BusyPointer(platform::Services& services) : services_(services) {
-    services_.SetMousePointer(platform::kPointerHourglass);
-  }
-  ~BusyPointer() { services_.SetMousePointer(platform::kPointerDefault); }
-  BusyPointer(const BusyPointer&) = delete;
-  BusyPointer& operator=(const BusyPointer&) = delete;
-
- private:
-  platform::Services& services_;
-};
-
 }  // namespace
 
 frmMain::frmMain(platform::Services& services, QWidget* parent)
     : QMainWindow(parent), services_(services), shortcutKeys_(ItemsWithShortcuts(), this) {
-  setWindowTitle(ToQString(mdlPokoConv::kProgramName));
+  setWindowTitle(qtPlatform::ToQString(mdlPokoConv::kProgramName));
   setWindowIcon(ProgramIcon());
   SetUpClientArea();
   SetUpMenus();
@@ -266,7 +248,7 @@ void frmMain::SizeClientArea() {
 }
 
 void frmMain::SetCommandCaptions(int style) {
-  const QString prefix = ToQString(CaptionPrefix(style));
+  const QString prefix = qtPlatform::ToQString(CaptionPrefix(style));
   mnuFileSave.setText(prefix + u"テキストの保存(&S)..."_s);
   mnuConvExec.setText(prefix + u"に変換(&C)"_s);
 }
@@ -297,7 +279,7 @@ void frmMain::mnuConvExec_Click() {
   const mdlFlexConv::Flags flags{ConversionFlag(0), ConversionFlag(1), ConversionFlag(2),
                                  ConversionFlag(kForceFlag)};
   mdlFlexConv::Converter converter(mdlFlexConv::StyleAt(SpeechStyle()), flags);
-  const BusyPointer hourglass(services_);
+  const mdlPokoConv::HourglassPointer hourglass(services_);
   qtPlatform::ProgressDisplay progress(*this, kConvertTitle, kConvertLabel);
   // The source goes through the converter a piece at a time, straight into
   // the lower box: neither text is ever held whole beside its box.

@@ -58,6 +58,10 @@ QString RawQString(std::u16string_view text) {
 
 }  // namespace
 
+QString ToQString(std::u16string_view text) {
+  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 int TwipsToPixels(double twips, double dpi) {
   return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
 }
@@ -94,7 +98,7 @@ TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
   setTabChangesFocus(true);
 }
 
-std::u16string TextBox::Text(const ProgressReport& progress) const {
+std::u16string TextBox::Text(const textFiles::Progress& progress) const {
   const QTextDocument& doc = *document();
   std::u16string text;
   // Room for every break as CR LF.
@@ -104,7 +108,7 @@ std::u16string TextBox::Text(const ProgressReport& progress) const {
 }
 
 void TextBox::ReadText(const std::function<void(std::u16string_view piece)>& take,
-                       const ProgressReport& progress) const {
+                       const textFiles::Progress& progress) const {
   const QTextDocument& doc = *document();
   const auto lines = static_cast<std::uint64_t>(doc.blockCount());
   std::uint64_t linesRead = 0;
@@ -131,7 +135,7 @@ void TextBox::ReadText(const std::function<void(std::u16string_view piece)>& tak
   }
 }
 
-void TextBox::SetText(std::u16string_view text, const ProgressReport& progress) {
+void TextBox::SetText(std::u16string_view text, const textFiles::Progress& progress) {
   TextBoxFiller filler(*this);
   for (std::size_t done = 0; done < text.size();) {
     const std::size_t count = std::min(kFillUnits, text.size() - done);

@@ -7,6 +7,8 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
+#include "qtControls.h"
+
 namespace qtPlatform {
 
 using namespace Qt::Literals::StringLiterals;
@@ -15,10 +17,6 @@ namespace {
 
 // The program's instance handle; any nonzero number serves.
 constexpr std::int32_t kInstanceHandle = 0x00400000;
-
-QString ToQString(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Message boxes show CR LF (or a lone CR) as one line break.
 QString ShownText(std::u16string_view prompt) {
