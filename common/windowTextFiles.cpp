@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <utility>
+#include <variant>
 
 namespace mdlPokoConv {
 
@@ -66,7 +67,8 @@ struct DescribedProblem {
                          u")。テキストファイルではないか、バイト順マークのない UTF-16 です");
   }
   RuntimeError operator()(const textFiles::EucJpText&) const {
-    return PathError(kErrInvalidArgument, path, u"EUC-JP のファイルは読めません");
+    return PathError(kErrInvalidArgument, path,
+                     u"EUC-JP のファイルは読めません (iconv -f EUC-JP -t UTF-8 で変換できます)");
   }
   RuntimeError operator()(const textFiles::NoByteOrderMark&) const {
     return PathError(kErrInvalidArgument, path, u"UTF-16 のバイト順マークがありません");
@@ -113,7 +115,10 @@ std::u16string LoadTextFile(std::u16string_view path, const textFiles::Progress&
     }
     return text;
   } catch (const textFiles::FileError& error) {
-    Throw(Described(error, path));
+    if (std::holds_alternative<textFiles::SystemFailure>(error.What())) {
+      Throw(Described(error, path));
+    }
+    throw RefusedFileException(Described(error, path));
   }
 }
 

@@ -14,9 +14,19 @@
 
 namespace mdlPokoConv {
 
+// A file that the program does not read by a rule of its own (its encoding,
+// NUL bytes, invalid bytes, not a regular file): nothing failed, so the window
+// tells the person plainly instead of reporting an error.
+class RefusedFileException : public RuntimeErrorException {
+ public:
+  using RuntimeErrorException::RuntimeErrorException;
+};
+
 // The whole text of a file, every line followed by CR LF: the encoding is
 // detected and line breaks come out as the reader gives them (a lone LF stays
-// inside its line only in code page 932 text).
+// inside its line only in code page 932 text). A file refused for what it
+// holds throws RefusedFileException; a failure of the system, the plain
+// RuntimeErrorException.
 std::u16string LoadTextFile(std::u16string_view path, const textFiles::Progress& progress = {});
 
 // The two ways the window saves a text: code page 932 with every line break

@@ -101,6 +101,10 @@ int QtServices::MsgBox(std::u16string_view prompt, int style, std::u16string_vie
       box.setDefaultButton(QMessageBox::Yes);
       box.setEscapeButton(QMessageBox::No);
       break;
+    case platform::kMsgBoxExclamationOkOnly:
+      box.setIcon(QMessageBox::Warning);
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
     case platform::kMsgBoxErrorSystemModal:
       box.setIcon(QMessageBox::Critical);
       box.setStandardButtons(QMessageBox::Ok);

@@ -140,6 +140,8 @@ TEST(QtMessageBox, ShowsTheStyleAndReturnsTheAnswer) {
        QMessageBox::Ok},
       {platform::kMsgBoxOkOnly, Reply::PressEscape, platform::kAnswerOk, QMessageBox::NoIcon,
        QMessageBox::Ok},
+      {platform::kMsgBoxExclamationOkOnly, Reply::PressEnter, platform::kAnswerOk,
+       QMessageBox::Warning, QMessageBox::Ok},
       {platform::kMsgBoxErrorSystemModal, Reply::ClickOk, platform::kAnswerOk,
        QMessageBox::Critical, QMessageBox::Ok},
   };
