@@ -46,8 +46,10 @@ class TextFileWriter {
   TextFileWriter& operator=(const TextFileWriter&) = delete;
 
   void Create(std::u16string_view path, SaveFormat format = SaveFormat::Cp932);
-  // Writes text followed by one line break. A character that the format's
-  // encoding cannot hold fails the save before anything is written.
+  // Writes text and a line break: in code page 932 always CR LF after it, in
+  // UTF-8 a LF unless the text already ends with a line break. A character
+  // that the format's encoding cannot hold fails the save before anything is
+  // written.
   void WriteText(std::u16string_view text, const textFiles::Progress& progress = {});
   void Close();
 

@@ -15,7 +15,9 @@ namespace {
 using namespace std::string_literals;
 
 // Each filter is a description and a pattern; one more NUL ends the list.
-const std::u16string kOpenFilters = u"plain TEXT File (*.txt)\0*.txt\0\0"s;
+// Every file can be opened too: Linux texts are often .md, .log or .csv, or
+// have no extension.
+const std::u16string kOpenFilters = u"plain TEXT File (*.txt)\0*.txt\0すべてのファイル (*)\0*\0\0"s;
 // Saving offers UTF-8 as a second choice; the first stays code page 932.
 const std::u16string kSaveFilters =
     u"plain TEXT File (*.txt)\0*.txt\0UTF-8 TEXT File (*.txt)\0*.txt\0\0"s;

@@ -86,7 +86,9 @@ TEST_F(FileCommands, LoadAsksForAnExistingTextFileAndFillsTheUpperBox) {
   const platform::OpenFileName& asked = services.dialogs[0].ofn;
   EXPECT_FALSE(services.dialogs[0].save);
   EXPECT_EQ(asked.lpstrTitle, u"読み込み - ぽこぺん");
-  EXPECT_EQ(asked.lpstrFilter, u"plain TEXT File (*.txt)\0*.txt\0\0"s);
+  // Linux texts are often .md, .log, .csv or have no extension at all.
+  EXPECT_EQ(asked.lpstrFilter, u"plain TEXT File (*.txt)\0*.txt\0すべてのファイル (*)\0*\0\0"s);
+  EXPECT_EQ(asked.nFilterIndex, 1u);
   EXPECT_EQ(asked.lpstrFile, u"");
   EXPECT_EQ(asked.Flags, 4100u);
   EXPECT_EQ(asked.hwndOwner, window.WindowHandle());
@@ -225,7 +227,7 @@ TEST_F(FileCommands, SavingWhatCodePage932CannotHoldAsksFirst) {
        1,
        platform::kAnswerYes,
        {platform::kMsgBoxQuestionYesNo},
-       asUtf8 + "\n"},
+       asUtf8},
       {"look-alikes are no question",
        u"ぽこ\u00A0\u2014",
        1,

@@ -51,6 +51,8 @@ TEST(NameFilters, FollowTheWindowsFilterList) {
     QStringList expected;
   } cases[] = {
       {u"plain TEXT File (*.txt)\0*.txt\0\0"s, {u"plain TEXT File (*.txt)"_s}},
+      {u"plain TEXT File (*.txt)\0*.txt\0すべてのファイル (*)\0*\0\0"s,
+       {u"plain TEXT File (*.txt)"_s, u"すべてのファイル (*)"_s}},
       {u"Text\0*.txt;*.log\0\0"s, {u"Text (*.txt *.log)"_s}},
       {u"Text (*.txt;*.log)\0*.txt;*.log\0\0"s, {u"Text (*.txt *.log)"_s}},
       {u"Text (old)\0*.txt\0\0"s, {u"Text (old) (*.txt)"_s}},
