@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -197,6 +198,14 @@ TEST(QtHandles, NameWindowsUntilTheyAreGone) {
   EXPECT_EQ(qtPlatform::WindowOfHandle(handle), nullptr);
   EXPECT_NE(services.InstanceHandle(), 0);
   EXPECT_EQ(services.InstanceHandle(), services.InstanceHandle());
+}
+
+// The dialogs write their settings (the last folder, the history) into a
+// temporary folder, not into the configuration of whoever runs the tests.
+TEST(QtFileDialogSettings, StayOutOfTheUsersConfiguration) {
+  const QSettings qtProject(QSettings::UserScope, u"QtProject"_s);
+  EXPECT_TRUE(qtProject.fileName().startsWith(QDir::tempPath() + u'/'))
+      << qtProject.fileName().toStdString();
 }
 
 // Types a name into the dialog's file name box, as a person would.
