@@ -4,9 +4,7 @@
 #include <QEvent>
 #include <QFont>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QMenuBar>
-#include <QPixmap>
 #include <QSessionManager>
 #include <QString>
 #include <QStringList>
@@ -17,11 +15,9 @@
 #include "mdlPokoConv.h"
 #include "pokopenVersion.h"
 #include "progressDisplay.h"
+#include "qtApplication.h"
 #include "qtPlatform.h"
 #include "versionText.h"
-
-#include "icon/pokopen16.xpm"
-#include "icon/pokopen32.xpm"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -113,13 +109,6 @@ QFont LabelFont() {
                       QFont::SansSerif);
 }
 
-QIcon ProgramIcon() {
-  QIcon icon;
-  icon.addPixmap(QPixmap(pokopen32_xpm));
-  icon.addPixmap(QPixmap(pokopen16_xpm));
-  return icon;
-}
-
 constexpr std::u16string_view kConvertTitle = u"変換 - ぽこぺん";
 constexpr std::u16string_view kConvertLabel = u"変換しています...";
 
@@ -128,7 +117,7 @@ constexpr std::u16string_view kConvertLabel = u"変換しています...";
 frmMain::frmMain(platform::Services& services, QWidget* parent)
     : QMainWindow(parent), services_(services), shortcutKeys_(ItemsWithShortcuts(), this) {
   setWindowTitle(qtPlatform::ToQString(mdlPokoConv::kProgramName));
-  setWindowIcon(ProgramIcon());
+  setWindowIcon(qtPlatform::ProgramIcon());
   SetUpClientArea();
   SetUpMenus();
   SetUpShortcutKeys();
@@ -244,7 +233,11 @@ void frmMain::SetUpShortcutKeys() {
 void frmMain::SizeClientArea() {
   const int width = qtPlatform::TwipsToPixels(kClientWidth, logicalDpiX());
   const int height = qtPlatform::TwipsToPixels(kClientHeight, logicalDpiY());
-  resize(width, height + menuBar()->heightForWidth(width));
+  const QSize designed(width, height + menuBar()->heightForWidth(width));
+  // On a small screen, or a large scale factor, the designed size may not fit
+  // beside the desktop's panels: the window then starts as large as fits, its
+  // lower box shortened by the resize rule.
+  resize(designed.boundedTo(qtPlatform::RoomForWindow(*this)));
 }
 
 void frmMain::SetCommandCaptions(int style) {

@@ -60,6 +60,7 @@ void ProgressDisplay::Show(int percent) {
         ToQString(label_), QString(), 0, kFullPercent, &owner_,
         Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     dialog_->setWindowTitle(ToQString(title_));
+    dialog_->setMinimumWidth(WidthForTitle(*dialog_));
     dialog_->setCancelButton(nullptr);
     dialog_->setWindowModality(Qt::WindowModal);
     dialog_->setAutoReset(false);

@@ -1,9 +1,12 @@
 #include "qtControls.h"
 
 #include <QAction>
+#include <QFont>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMimeData>
+#include <QScreen>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextDocument>
@@ -60,6 +63,28 @@ QString RawQString(std::u16string_view text) {
 
 QString ToQString(std::u16string_view text) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+int WidthForTitle(const QWidget& dialog) {
+  constexpr double kTitleFaceScale = 1.25;
+  constexpr int kTitleBarLines = 8;  // an icon, three buttons and the margins
+  QFont face = dialog.font();
+  face.setBold(true);
+  face.setPointSizeF(face.pointSizeF() * kTitleFaceScale);
+  const QFontMetrics metrics(face);
+  return metrics.horizontalAdvance(dialog.windowTitle()) + kTitleBarLines * metrics.height();
+}
+
+QSize RoomForWindow(const QWidget& window) {
+  const QScreen* screen = window.screen();
+  if (screen == nullptr) {
+    return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
+  }
+  const int line = window.fontMetrics().height();
+  const int border = line / 2;
+  const int titleBar = 3 * line;
+  const QSize free = screen->availableGeometry().size();
+  return {std::max(0, free.width() - 2 * border), std::max(0, free.height() - titleBar - border)};
 }
 
 int TwipsToPixels(double twips, double dpi) {

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QPlainTextEdit>
+#include <QSize>
 #include <QString>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -30,6 +31,18 @@ QString ToQString(std::u16string_view text);
 // Twips (1/1440 inch) and pixels at a logical resolution in dots per inch.
 int TwipsToPixels(double twips, double dpi);
 float PixelsToTwips(int pixels, double dpi);
+
+// The least width a dialog needs for the desktop to show its whole title
+// beside the title bar's icon and buttons, which the dialog's own layout knows
+// nothing of: the title in a bold, somewhat larger face, and room for four
+// buttons.
+int WidthForTitle(const QWidget& dialog);
+
+// The largest size a top-level window can have, its frame included, in the
+// free area of its screen (the screen less the desktop's panels). The frame
+// is not known before the window is shown: room is left for a title bar three
+// lines of text high and a border of half a line.
+QSize RoomForWindow(const QWidget& window);
 
 // A control's position and size in twips, measured from the top-left corner
 // of its parent; horizontal values use the screen's horizontal resolution,

@@ -3,17 +3,23 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QIcon>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -165,6 +171,73 @@ TEST(QtMessageBox, ShowsTheStyleAndReturnsTheAnswer) {
       EXPECT_EQ(seen.modality, Qt::ApplicationModal);
     }
   }
+}
+
+// A box is wide enough for the desktop to show its whole title, and never
+// narrower than its text.
+TEST(QtMessageBox, ShowsItsWholeTitleAndText) {
+  const struct {
+    std::u16string title;
+    std::u16string prompt;
+  } cases[] = {
+      {u"ばいばいりゅん?", u"ばいばいりゅん?"},
+      {u"読み込み - ぽこぺん",
+       u"このファイルは読み込めません。\r\n\r\n/tmp/ぽこぺん/pipe.txt: "
+       u"通常のファイルではありません"},
+  };
+  for (const auto& c : cases) {
+    int boxWidth = 0;
+    int needed = 0;
+    int textWidth = 0;
+    int longestLine = 0;
+    ModalWatcher watcher([&](QWidget& modal) {
+      auto* box = qobject_cast<QMessageBox*>(&modal);
+      if (box == nullptr) {
+        return false;
+      }
+      boxWidth = box->width();
+      needed = qtPlatform::WidthForTitle(*box);
+      const auto* text = box->findChild<QLabel*>(u"qt_msgbox_label"_s);
+      textWidth = text->width();
+      for (const QString& line : text->text().split(u'\n')) {
+        longestLine = std::max(longestLine, text->fontMetrics().horizontalAdvance(line));
+      }
+      box->button(QMessageBox::Ok)->click();
+      return true;
+    });
+    qtPlatform::QtServices services;
+    services.MsgBox(c.prompt, platform::kMsgBoxExclamationOkOnly, c.title);
+    EXPECT_TRUE(watcher.Done());
+    EXPECT_GE(boxWidth, needed);
+    EXPECT_GE(textWidth, longestLine);
+  }
+}
+
+// Just after a dialog has closed no window is active: a box then still
+// belongs to the program's window and shows its icon.
+TEST(QtMessageBox, BelongsToTheMainWindowWhenNoneIsActive) {
+  QMainWindow window;
+  window.setWindowIcon(QIcon(QPixmap(16, 16)));
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  {
+    QDialog dialog(&window);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  }
+  QWidget* owner = nullptr;
+  bool hasIcon = false;
+  ModalWatcher watcher([&](QWidget& modal) {
+    owner = modal.parentWidget();
+    hasIcon = !modal.windowIcon().isNull();
+    modal.close();
+    return true;
+  });
+  qtPlatform::QtServices services;
+  services.MsgBox(u"エラー", platform::kMsgBoxErrorSystemModal, u"エラー - ぽこぺん");
+  EXPECT_TRUE(watcher.Done());
+  EXPECT_EQ(owner, &window);
+  EXPECT_TRUE(hasIcon);
 }
 
 TEST(QtMousePointer, HourglassIsSetOnceAndDefaultRemovesEveryOverride) {

@@ -214,6 +214,8 @@ TEST(ProgressDisplay, ShowsOnlyForLongWorkAndCannotBeDismissed) {
   EXPECT_EQ(dialog->windowTitle(), u"変換 - ぽこぺん"_s);
   EXPECT_EQ(dialog->labelText(), u"変換しています..."_s);
   EXPECT_TRUE(dialog->findChildren<QPushButton*>().isEmpty());
+  // Wide enough for the desktop to show its whole title.
+  EXPECT_GE(dialog->width(), qtPlatform::WidthForTitle(*dialog));
 
   QTest::keyClick(dialog, Qt::Key_Escape);
   EXPECT_FALSE(dialog->close());
