@@ -132,6 +132,10 @@ TEST_F(FileCommands, AFailedOrRefusedLoadIsToldOnceAndKeepsTheUpperBox) {
       {PathOf(u"nul.txt"_s), "a\0b"s, plain, u"NUL バイトがあります (オフセット 1)"},
       {PathOf(u"euc.txt"_s), "\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA", plain,
        u"EUC-JP のファイルは読めません (iconv -f EUC-JP -t UTF-8 で変換できます)"},
+      {PathOf(u"jis.txt"_s), "\x1B$B$o$?$7\x1B(B", plain, u"iconv -f ISO-2022-JP -t UTF-8"},
+      {PathOf(u"mixed.txt"_s),
+       "\x82\xED\x82\xBD\x82\xB5\x82\xCD\xE3\x81\xA7\xE3\x81\x99\x82\xC5\x82\xB7", plain,
+       u"UTF-8 とコードページ 932 が混ざっています (オフセット 8 から UTF-8)"},
   };
   ASSERT_EQ(mkfifo(QDir(folder.path()).filePath(u"pipe.txt"_s).toLocal8Bit().constData(), 0600), 0);
   for (const Case& c : cases) {
