@@ -129,7 +129,9 @@ main_window=
 start_window() {
   local program=$1
   mkdir -p -m 700 "$work/runtime"
-  XDG_RUNTIME_DIR=$work/runtime DISPLAY=$display QT_QPA_PLATFORM=xcb "$program" \
+  # Qt's file dialogs keep their settings under $work, not in ~/.config.
+  XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config DISPLAY=$display \
+    QT_QPA_PLATFORM=xcb "$program" \
     >"$work/window.log" 2>&1 &
   app_pid=$!
   main_window=
