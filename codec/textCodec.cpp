@@ -669,17 +669,20 @@ std::size_t FindLineBreak(std::u16string_view text, std::size_t from) {
   return text.size();
 }
 
-Unencodable Locate(std::u16string_view text, std::size_t index) {
-  Unencodable where;
-  where.codePoint = StartsSurrogatePair(text, index)
-                        ? CombineSurrogates(text[index], text[index + 1])
-                        : text[index];
-  where.line = 1;
-  where.column = 1;
-  for (std::size_t i = 0; i < index; ++i) {
+namespace {
+
+char32_t CodePointAt(std::u16string_view text, std::size_t index) {
+  return StartsSurrogatePair(text, index) ? CombineSurrogates(text[index], text[index + 1])
+                                          : text[index];
+}
+
+// Moves `where`, the place of the unit at `from`, on to the place of the unit
+// at `to`.
+void MoveOn(std::u16string_view text, std::size_t from, std::size_t to, Unencodable& where) {
+  for (std::size_t i = from; i < to; ++i) {
     const char16_t unit = text[i];
     if (unit == u'\r' || unit == u'\n') {
-      if (unit == u'\r' && i + 1 < index && text[i + 1] == u'\n') {
+      if (unit == u'\r' && i + 1 < to && text[i + 1] == u'\n') {
         ++i;
       }
       ++where.line;
@@ -691,7 +694,39 @@ Unencodable Locate(std::u16string_view text, std::size_t index) {
     }
     ++where.column;
   }
+}
+
+}  // namespace
+
+Unencodable Locate(std::u16string_view text, std::size_t index) {
+  Unencodable where{CodePointAt(text, index), 1, 1};
+  MoveOn(text, 0, index, where);
   return where;
+}
+
+UnencodableCharacters FindEveryUnencodable(Encoding encoding, std::u16string_view text,
+                                           std::size_t mostListed) {
+  UnencodableCharacters found;
+  Unencodable place{0, 1, 1};
+  std::size_t placeIndex = 0;  // the unit that `place` is the place of
+  for (std::size_t from = 0; from < text.size();) {
+    const std::optional<std::size_t> at = FindUnencodable(encoding, text.substr(from));
+    if (!at) {
+      break;
+    }
+    const std::size_t index = from + *at;
+    const std::size_t units = StartsSurrogatePair(text, index) ? 2 : 1;
+    ++found.count;
+    if (found.first.size() < mostListed) {
+      MoveOn(text, placeIndex, index, place);
+      place.codePoint = CodePointAt(text, index);
+      found.first.push_back(place);
+      ++place.column;
+      placeIndex = index + units;
+    }
+    from = index + units;
+  }
+  return found;
 }
 
 DecodeProgress DecodeInto(Encoding encoding, std::string_view bytes, bool final, char16_t* out,

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <utility>
+#include <variant>
 
 namespace mdlPokoConv {
 
@@ -131,6 +132,17 @@ std::size_t PieceEnd(std::u16string_view text, std::size_t start) {
   return end;
 }
 
+// Code page 932 files get CR LF after the text whatever it ends with, as the
+// window has always written them. UTF-8 files end with exactly one line
+// break, so that loading, converting and saving again keeps their length.
+bool EndsWithBreakAlways(const textFiles::WriteFormat& format) {
+  return format.encoding == textCodec::Encoding::Cp932;
+}
+
+bool EndsWithLineBreak(std::u16string_view text) {
+  return text.ends_with(u'\n') || text.ends_with(u'\r');
+}
+
 }  // namespace
 
 std::u16string LoadTextFile(std::u16string_view path, const textFiles::Progress& progress) {
@@ -143,7 +155,10 @@ std::u16string LoadTextFile(std::u16string_view path, const textFiles::Progress&
     }
     return text;
   } catch (const textFiles::FileError& error) {
-    Throw(Described(error, path));
+    if (std::holds_alternative<textFiles::SystemFailure>(error.What())) {
+      Throw(Described(error, path));
+    }
+    throw RefusedFileException(Described(error, path));
   }
 }
 
@@ -191,7 +206,9 @@ void TextFileWriter::WriteText(std::u16string_view text, const textFiles::Progre
         progress(start, text.size());
       }
     }
-    file_->Write(format_.crlf ? "\r\n" : "\n");
+    if (EndsWithBreakAlways(format_) || !EndsWithLineBreak(text)) {
+      file_->Write(format_.crlf ? "\r\n" : "\n");
+    }
   } catch (const textFiles::FileError& error) {
     Fail(Described(error, path_));
   }
