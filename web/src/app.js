@@ -2,7 +2,7 @@
 // of the ぽこぺん window. The library runs in a Worker, so the page never
 // waits on a long text.
 import { ABOUT_LINES } from './about.js';
-import { loadFailure, saveFailure } from './messages.js';
+import { loadFailure, notSavedAsUtf8, saveAsUtf8Question } from './messages.js';
 
 const $ = (id) => document.getElementById(id);
 const source = $('source');
@@ -65,9 +65,22 @@ function say(text) {
   status.dataset.count = String(Number(status.dataset.count ?? 0) + 1);
 }
 
-function showError(text) {
-  $('errorText').textContent = text;
-  $('errorDialog').showModal();
+// A message box: resolves with the label of the button chosen, or '' when
+// it is closed with Escape.
+function showMessage(title, text, buttons = ['OK']) {
+  const dialog = $('messageDialog');
+  $('messageTitle').textContent = title;
+  $('messageText').textContent = text;
+  $('messageButtons').replaceChildren(...buttons.map((label, index) => {
+    const choice = document.createElement('button');
+    choice.value = label;
+    choice.textContent = label;
+    if (index === 0) choice.className = 'primary';
+    return choice;
+  }));
+  dialog.returnValue = '';
+  dialog.showModal();
+  return new Promise((resolve) => dialog.addEventListener('close', () => resolve(dialog.returnValue), { once: true }));
 }
 
 async function convertSource() {
@@ -90,7 +103,7 @@ async function convertSource() {
     say('変換しました');
   } catch (error) {
     say('変換できませんでした');
-    showError(error.code === 'no_memory' ? 'メモリが足りません' : error.message);
+    showMessage('エラー - ぽこぺん', error.code === 'no_memory' ? 'メモリが足りません' : error.message);
   } finally {
     result.removeAttribute('aria-busy');
     button.disabled = false;
@@ -103,7 +116,7 @@ async function loadFile(file) {
   try {
     ({ text } = await library('decode', bytes, { encoding: 'auto' }));
   } catch (error) {
-    showError(loadFailure(file.name, error, await refusalFacts(bytes, error)));
+    showMessage('読み込み - ぽこぺん', loadFailure(file.name, error, await refusalFacts(bytes, error)));
     return;
   }
   // Every line ends with a line break, the last one too, as the window loads it.
@@ -128,29 +141,41 @@ async function refusalFacts(bytes, error) {
 
 function openSave() {
   const name = $('saveName');
-  if (!name.value) name.value = `${LANGUAGES[style()]}テキスト.txt`;
+  // Asked afresh each time, as the window's dialog remembers no file.
+  name.value = `${LANGUAGES[style()]}テキスト.txt`;
   $('saveDialog').returnValue = '';
   $('saveDialog').showModal();
 }
 
 async function save() {
   const name = $('saveName').value.trim() || 'pokopen.txt';
-  const cp932 = document.querySelector('input[name=saveFormat]:checked').value === 'cp932';
-  let bytes;
-  try {
-    // The text and one more line break, as the window writes it.
-    bytes = await library('encode', `${result.value}\n`,
-      { encoding: cp932 ? 'cp932' : 'utf-8', crlf: cp932 });
-  } catch (error) {
-    showError(saveFailure(name, error));
-    return;
-  }
+  const chosen = document.querySelector('input[name=saveFormat]:checked').value;
+  const text = result.value;
+  const format = await formatThatHolds(text, chosen);
+  if (!format) return;
+  // Code page 932 files get CR LF after the text whatever it ends with; UTF-8
+  // files end with exactly one line break.
+  const ending = format === 'cp932' || !/[\r\n]$/.test(text) ? '\n' : '';
+  const bytes = await library('encode', text + ending, { encoding: format, crlf: format === 'cp932' });
   const link = document.createElement('a');
   link.href = URL.createObjectURL(new Blob([bytes], { type: 'text/plain' }));
   link.download = name;
   link.click();
   setTimeout(() => URL.revokeObjectURL(link.href), 60_000);
   say(`${name} を保存しました`);
+}
+
+// The chosen format, or UTF-8 when code page 932 cannot hold the text and the
+// person agrees, or none when the save is not to go on.
+async function formatThatHolds(text, chosen) {
+  const found = await library('unencodable', text, chosen);
+  if (found.count === 0) return chosen;
+  if (chosen === 'cp932') {
+    const answer = await showMessage('保存 - ぽこぺん', saveAsUtf8Question(found), ['はい', 'いいえ']);
+    return answer === 'はい' ? formatThatHolds(text, 'utf-8') : null;
+  }
+  await showMessage('保存 - ぽこぺん', notSavedAsUtf8(found));
+  return null;
 }
 
 async function copyResult() {

@@ -1,5 +1,5 @@
-// The window's words for a file it cannot read or write, for the page's
-// error box: "name: what is wrong".
+// The window's words for a file it refuses to read and for a text that the
+// chosen encoding cannot hold.
 
 const ENCODING_NAMES = {
   'utf-8': 'UTF-8', 'utf-16': 'UTF-16', 'utf-16le': 'UTF-16', 'utf-16be': 'UTF-16',
@@ -9,7 +9,7 @@ const ENCODING_NAMES = {
 // `facts` are what the library tells beyond the error: whether the bytes read
 // as UTF-8 (utf8), and which encoding shows second in a mixed text (second).
 export function loadFailure(name, error, facts = {}) {
-  return `${name}: ${loadDetail(error, facts)}`;
+  return `このファイルは読み込めません。\n\n${name}: ${loadDetail(error, facts)}`;
 }
 
 function loadDetail(error, facts) {
@@ -41,11 +41,29 @@ function loadDetail(error, facts) {
   }
 }
 
-export function saveFailure(name, error) {
-  if (error.code !== 'unencodable') return `${name}: ${error.code === 'no_memory' ? 'メモリが足りません' : error.message}`;
-  const hex = error.codePoint.toString(16).toUpperCase().padStart(4, '0');
-  const encoding = ENCODING_NAMES[error.encoding];
-  // A Latin name stands apart from the Japanese around it.
-  const is = error.encoding === 'cp932' ? ' は' : ' は ';
-  return `${name}: ${error.line} 行目 ${error.column} 文字目の U+${hex}${is}${encoding} で保存できない文字です`;
+// The question when code page 932 cannot hold the text, and the message when
+// even UTF-8 cannot (lone surrogates); `found` is { count, places }.
+export function saveAsUtf8Question(found) {
+  return `コードページ 932 (Shift_JIS) で保存できない文字が ${found.count} 個あります。\n\n${placeList(found)}` +
+    '\nUTF-8 なら、すべての文字をそのまま保存できます。\n代わりに UTF-8 で、同じファイル名で保存しますか?';
+}
+
+export function notSavedAsUtf8(found) {
+  return `UTF-8 でも保存できない文字 (対になっていないサロゲート) が ${found.count} 個あります。\n\n${placeList(found)}` +
+    '\nこれらの文字を消してから、もう一度保存してください。';
+}
+
+// Characters that cannot be seen on their own between brackets.
+const INVISIBLE = /^[\p{Cc}\p{Cf}\p{Cs}\p{Co}\p{Cn}\p{Z}\p{M}]$/u;
+
+// "・2 行目 4 文字目「©」(U+00A9)" a line, then how many more there are.
+function placeList({ count, places }) {
+  let list = '';
+  for (const { line, column, codePoint } of places) {
+    const hex = `U+${codePoint.toString(16).toUpperCase().padStart(4, '0')}`;
+    const character = String.fromCodePoint(codePoint);
+    list += `・${line} 行目 ${column} 文字目${INVISIBLE.test(character) ? ` ${hex}` : `「${character}」(${hex})`}\n`;
+  }
+  if (count > places.length) list += `・ほか ${count - places.length} 個\n`;
+  return list;
 }

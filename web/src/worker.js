@@ -8,7 +8,28 @@ const operations = {
   convert: (pokopen, text, options) => pokopen.convert(text, options),
   decode: (pokopen, bytes, options) => pokopen.decode(bytes, options),
   encode: (pokopen, text, options) => pokopen.encode(text, options),
+  unencodable,
 };
+
+// How many characters of text the encoding cannot hold, and where the first
+// `most` are: each found one is blanked out and the text encoded again.
+function unencodable(pokopen, text, encoding, most = 5) {
+  const places = [];
+  let count = 0;
+  for (let rest = text; places.length < most;) {
+    try {
+      pokopen.encode(rest, { encoding });
+      break;
+    } catch (error) {
+      if (error.code !== 'unencodable') throw error;
+      count ||= error.count;
+      places.push({ line: error.line, column: error.column, codePoint: error.codePoint });
+      const units = error.codePoint > 0xFFFF ? 2 : 1;
+      rest = `${rest.slice(0, error.offset)} ${rest.slice(error.offset + units)}`;
+    }
+  }
+  return { count, places };
+}
 
 self.onmessage = async ({ data: { id, op, args } }) => {
   try {

@@ -160,9 +160,10 @@ describe('the page', () => {
 
     const damaged = [...encode('日本語のテキストです。'), 0xE3, 0x81, ...encode('続き')];
     await loadFile('damaged.txt', damaged);
-    const alert = page.getByRole('alertdialog', { name: 'エラー - ぽこぺん' });
+    const alert = page.getByRole('alertdialog', { name: '読み込み - ぽこぺん' });
     await alert.waitFor();
-    assert.equal(await alert.locator('#errorText').textContent(), 'damaged.txt: UTF-8 として読めないバイトがあります (オフセット 33)');
+    assert.equal(await alert.locator('#messageText').textContent(),
+      'このファイルは読み込めません。\n\ndamaged.txt: UTF-8 として読めないバイトがあります (オフセット 33)');
     await page.keyboard.press('Enter');
     assert.equal(await source().inputValue(), '漢字とカナ～①\nＡＢＣ、ｶﾀｶﾅ。\n');
   });
@@ -177,7 +178,7 @@ describe('the page', () => {
     await page.waitForFunction(() => document.getElementById('source').value === 'ぼくです\n');
   });
 
-  test('saving downloads code page 932 with CR LF, or UTF-8 with LF', async () => {
+  test('saving downloads code page 932 with CR LF, or UTF-8 ending in one LF', async () => {
     await choose({ style: 0 });
     await source().fill('わたしです。\nあなたも～');
     const converted = await convertInPage();
@@ -187,15 +188,30 @@ describe('the page', () => {
     assert.ok(cp932.bytes.includes(0x0D));
     const utf8 = await download('utf8.txt', 'UTF-8 TEXT File (*.txt)');
     assert.equal(new TextDecoder().decode(utf8.bytes), `${converted}\n`);
+    await result().fill('ぼく\n');
+    assert.equal(new TextDecoder().decode((await download('ends.txt', 'UTF-8 TEXT File (*.txt)')).bytes), 'ぼく\n');
+  });
 
-    await result().fill('あ\n😀');
+  test('what code page 932 cannot hold is listed, and saved as UTF-8 when the person agrees', async () => {
+    await result().fill('あ\n😀と©');
+    const question = page.getByRole('alertdialog', { name: '保存 - ぽこぺん' });
     await page.keyboard.press('Control+s');
     await page.getByRole('radio', { name: 'plain TEXT File (*.txt)' }).check();
     await page.getByRole('button', { name: '保存', exact: true }).press('Enter');
-    const alert = page.getByRole('alertdialog', { name: 'エラー - ぽこぺん' });
-    await alert.waitFor();
-    assert.match(await alert.locator('#errorText').textContent(), /2 行目 1 文字目の U\+1F600 はコードページ 932 で保存できない文字です$/);
-    await page.keyboard.press('Escape');
+    assert.equal(await question.locator('#messageText').textContent(),
+      'コードページ 932 (Shift_JIS) で保存できない文字が 2 個あります。\n\n' +
+      '・2 行目 1 文字目「😀」(U+1F600)\n・2 行目 3 文字目「©」(U+00A9)\n' +
+      '\nUTF-8 なら、すべての文字をそのまま保存できます。\n代わりに UTF-8 で、同じファイル名で保存しますか?');
+    await question.getByRole('button', { name: 'いいえ' }).press('Enter');
+    assert.equal(await question.isVisible(), false);
+
+    const saved = page.waitForEvent('download');
+    await page.keyboard.press('Control+s');
+    await page.getByRole('button', { name: '保存', exact: true }).press('Enter');
+    await question.getByRole('button', { name: 'はい' }).press('Enter');
+    const file = await saved;
+    assert.equal(file.suggestedFilename(), 'ぽこる語テキスト.txt');
+    assert.equal(await readFile(await file.path(), 'utf8'), 'あ\n😀と©\n');
   });
 
   test('the copy button and the about box', async () => {
