@@ -99,15 +99,15 @@ inline std::string_view Version() {
 inline std::string Convert(std::string_view text, int style = POKOPEN_STYLE_STANDARD,
                            unsigned flags = POKOPEN_DEFAULT_FLAGS) {
   detail::Out<char> out;
-  return out.Take<std::string>(pokopen_convert(text.data(), text.size(), style, flags, &out.data,
-                                               &out.length, &out.error));
+  return out.Take<std::string>(
+      pokopen_convert(text.data(), text.size(), style, flags, &out.data, &out.length, &out.error));
 }
 
 inline std::u16string Convert(std::u16string_view text, int style = POKOPEN_STYLE_STANDARD,
                               unsigned flags = POKOPEN_DEFAULT_FLAGS) {
   detail::Out<std::uint16_t> out;
-  return out.Take<std::u16string>(pokopen_convert_utf16(
-      detail::UnitsOf(text), text.size(), style, flags, &out.data, &out.length, &out.error));
+  return out.Take<std::u16string>(pokopen_convert_utf16(detail::UnitsOf(text), text.size(), style,
+                                                        flags, &out.data, &out.length, &out.error));
 }
 
 // A text that arrives in pieces cut anywhere: the results of every Push and
@@ -124,9 +124,8 @@ class Converter {
 
   std::string Push(std::string_view bytes) {
     detail::Out<char> out;
-    return out.Take<std::string>(pokopen_converter_push(converter_.get(), bytes.data(),
-                                                        bytes.size(), &out.data, &out.length,
-                                                        &out.error));
+    return out.Take<std::string>(pokopen_converter_push(
+        converter_.get(), bytes.data(), bytes.size(), &out.data, &out.length, &out.error));
   }
   std::string Finish() {
     detail::Out<char> out;
@@ -177,8 +176,7 @@ inline DecodedUtf16 DecodeUtf16(std::string_view bytes,
 }
 
 // Encodes a text; `options` may hold POKOPEN_CRLF.
-inline std::string Encode(std::string_view text, pokopen_encoding encoding,
-                          unsigned options = 0) {
+inline std::string Encode(std::string_view text, pokopen_encoding encoding, unsigned options = 0) {
   detail::Out<char> out;
   return out.Take<std::string>(pokopen_encode(text.data(), text.size(), encoding, options,
                                               &out.data, &out.length, &out.error));
@@ -195,9 +193,8 @@ inline Decoded ReadText(const std::string& path,
                         pokopen_encoding encoding = POKOPEN_ENCODING_AUTO) {
   detail::Out<char> out;
   Decoded decoded;
-  decoded.text = out.Take<std::string>(pokopen_read_text(path.c_str(), encoding, &out.data,
-                                                         &out.length, &decoded.encoding,
-                                                         &out.error));
+  decoded.text = out.Take<std::string>(pokopen_read_text(
+      path.c_str(), encoding, &out.data, &out.length, &decoded.encoding, &out.error));
   return decoded;
 }
 
@@ -205,8 +202,7 @@ inline void WriteText(const std::string& path, std::string_view text,
                       pokopen_encoding encoding = POKOPEN_ENCODING_UTF8, unsigned options = 0) {
   pokopen_error error{};
   detail::Check(
-      pokopen_write_text(path.c_str(), text.data(), text.size(), encoding, options, &error),
-      error);
+      pokopen_write_text(path.c_str(), text.data(), text.size(), encoding, options, &error), error);
 }
 
 inline void ConvertFile(const std::string& input, const std::string& output,
@@ -225,9 +221,9 @@ inline void ConvertFd(int input, int output, int style = POKOPEN_STYLE_STANDARD,
                       pokopen_encoding inputEncoding = POKOPEN_ENCODING_AUTO,
                       pokopen_encoding outputEncoding = POKOPEN_ENCODING_UTF8, unsigned jobs = 0) {
   pokopen_error error{};
-  detail::Check(pokopen_convert_fd(input, output, style, flags, inputEncoding, outputEncoding,
-                                   jobs, &error),
-                error);
+  detail::Check(
+      pokopen_convert_fd(input, output, style, flags, inputEncoding, outputEncoding, jobs, &error),
+      error);
 }
 
 }  // namespace pokopen
