@@ -1,12 +1,15 @@
 // libpokopen's C interface, linked as a program links it: each function's
 // results, each error with where it stands, and bad arguments answered with
 // an error code.
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <string>
@@ -177,6 +180,36 @@ TEST(CapiErrors, UnencodableWithLineColumnAndCount) {
     EXPECT_EQ(encoded.error.line, 2u);
     EXPECT_EQ(encoded.error.column, 3u);
   }
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Running out of memory is a status too, never an abort: in a child whose
+// address space leaves 16 MiB beyond what it uses, for a result of 64 MiB.
+TEST(CapiErrors, OutOfMemoryIsAStatus) {
+  if (kSanitized) {
+    GTEST_SKIP() << "the sanitizers' shadow memory does not fit in the limit";
+  }
+  const std::string text(std::size_t{64} << 20, 'a');
+  const int result = fileTestSupport::RunInChild([&] {
+    std::size_t pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max =
+        pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) + (std::size_t{16} << 20);
+    if (setrlimit(RLIMIT_AS, &limit) != 0) {
+      return 100;
+    }
+    const Bytes converted = Convert(text, 0, POKOPEN_DEFAULT_FLAGS);
+    return converted.cleared && converted.error.message == std::string("not enough memory")
+               ? static_cast<int>(converted.status)
+               : 101;
+  });
+  EXPECT_EQ(result, POKOPEN_ERROR_NO_MEMORY);
 }
 
 struct EncodeCase {
