@@ -8,7 +8,8 @@ set -euo pipefail
 run_packages=(cmake g++ make qt6-base-dev fonts-ipafont-gothic librsvg2-bin)
 package_packages=(debhelper libgtest-dev libgmock-dev)
 test_packages=(libbenchmark-dev xvfb xauth x11-utils imagemagick clang libclang-rt-14-dev
-               qt6-translations-l10n lintian desktop-file-utils appstream man-db)
+               qt6-translations-l10n lintian desktop-file-utils appstream man-db
+               pkgconf)
 
 case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;
