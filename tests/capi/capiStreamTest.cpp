@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -109,44 +110,50 @@ std::string LongDocument() {
   return documents.empty() ? kShortText : documents.front().bytes;
 }
 
-// Every cut, and every piece of one byte (or unit), in both forms: inside
-// UTF-8 characters, between surrogates, between CR and LF.
-TEST(CapiStreaming, EveryCutOfAShortTextEqualsTheWhole) {
-  const std::u16string units = Utf16(kShortText);
+using CutSets = std::function<std::vector<std::vector<std::size_t>>(std::size_t size)>;
+
+// In every setting and both forms, the text streamed at each set of cuts
+// equals the whole text converted at once.
+void ExpectStreamsEqualTheWhole(const std::string& text, const CutSets& cutSets) {
+  const std::u16string units = Utf16(text);
   for (const Setting& setting : kSettings) {
     SCOPED_TRACE(setting.style);
-    const Bytes whole = Convert(kShortText, setting.style, setting.flags);
+    const Bytes whole = Convert(text, setting.style, setting.flags);
     const Units wholeUnits = ConvertUtf16(units, setting.style, setting.flags);
     ASSERT_EQ(whole.status, POKOPEN_OK);
     ASSERT_EQ(wholeUnits.text, Utf16(whole.text));
     Converter converter(setting.style, setting.flags);
-    for (std::size_t i = 0; i < kShortText.size(); ++i) {
-      EXPECT_EQ(converter.Stream(kShortText, {i}).text, whole.text) << "cut at " << i;
-      EXPECT_EQ(converter.Stream(kShortText, {i, i + 1}).text, whole.text) << "byte " << i;
+    for (const std::vector<std::size_t>& cuts : cutSets(text.size())) {
+      EXPECT_EQ(converter.Stream(text, cuts).text, whole.text) << "bytes cut at " << cuts[0];
     }
-    for (std::size_t i = 0; i < units.size(); ++i) {
-      EXPECT_EQ(converter.Stream(units, {i}).text, wholeUnits.text) << "cut at " << i;
-      EXPECT_EQ(converter.Stream(units, {i, i + 1}).text, wholeUnits.text) << "unit " << i;
+    for (const std::vector<std::size_t>& cuts : cutSets(units.size())) {
+      EXPECT_EQ(converter.Stream(units, cuts).text, wholeUnits.text) << "units cut at " << cuts[0];
     }
   }
 }
 
-TEST(CapiStreaming, RandomCutsOfARealDocumentEqualTheWhole) {
-  const std::string document = LongDocument();
-  const std::u16string units = Utf16(document);
-  std::mt19937 random(20261208);
-  for (const Setting& setting : kSettings) {
-    SCOPED_TRACE(setting.style);
-    const Bytes whole = Convert(document, setting.style, setting.flags);
-    const Units wholeUnits = ConvertUtf16(units, setting.style, setting.flags);
-    ASSERT_EQ(whole.status, POKOPEN_OK);
-    ASSERT_EQ(wholeUnits.text, Utf16(whole.text));
-    Converter converter(setting.style, setting.flags);
-    for (int round = 0; round < 8; ++round) {
-      EXPECT_EQ(converter.Stream(document, RandomCuts(document.size(), random)).text, whole.text);
-      EXPECT_EQ(converter.Stream(units, RandomCuts(units.size(), random)).text, wholeUnits.text);
+// Every cut, and every piece of one byte (or unit): inside UTF-8 characters,
+// between surrogates, between CR and LF.
+TEST(CapiStreaming, EveryCutOfAShortTextEqualsTheWhole) {
+  ExpectStreamsEqualTheWhole(kShortText, [](std::size_t size) {
+    std::vector<std::vector<std::size_t>> sets;
+    for (std::size_t i = 0; i < size; ++i) {
+      sets.push_back({i});
+      sets.push_back({i, i + 1});
     }
-  }
+    return sets;
+  });
+}
+
+TEST(CapiStreaming, RandomCutsOfARealDocumentEqualTheWhole) {
+  std::mt19937 random(20261208);
+  ExpectStreamsEqualTheWhole(LongDocument(), [&](std::size_t size) {
+    std::vector<std::vector<std::size_t>> sets(8);
+    for (std::vector<std::size_t>& cuts : sets) {
+      cuts = RandomCuts(size, random);
+    }
+    return sets;
+  });
 }
 
 TEST(CapiStreaming, FailuresDropTheTextAndTheConverterGoesOn) {
