@@ -44,7 +44,9 @@ struct ProblemFields {
   std::string operator()(const textFiles::SystemFailure& failure) const {
     error.code = POKOPEN_ERROR_SYSTEM;
     error.system_errno = failure.errnum;
-    return std::strerror(failure.errnum);
+    // The English text whatever the locale, as the message promises.
+    const char* description = strerrordesc_np(failure.errnum);
+    return description != nullptr ? description : "system error " + std::to_string(failure.errnum);
   }
   std::string operator()(const textFiles::NotRegularFile&) const {
     error.code = POKOPEN_ERROR_NOT_REGULAR_FILE;
@@ -224,7 +226,7 @@ pokopen_status ReportCode(pokopen_error* error, pokopen_status code,
   return Report(error, filled);
 }
 
-std::optional<Unencodable> FindEveryUnencodable(textCodec::Encoding encoding, std::u16string_view text) {
+std::optional<Unencodable> UnencodableIn(textCodec::Encoding encoding, std::u16string_view text) {
   std::optional<Unencodable> found;
   for (std::size_t from = 0; from < text.size();) {
     const std::optional<std::size_t> at = textCodec::FindUnencodable(encoding, text.substr(from));
@@ -244,8 +246,10 @@ std::optional<Unencodable> FindEveryUnencodable(textCodec::Encoding encoding, st
   return found;
 }
 
-void FailUnencodable(textCodec::Encoding encoding, const Unencodable& found, std::uint64_t offset) {
-  ApiFailure failure{ErrorOf(textFiles::UnencodableText{encoding, found.first}, false)};
+void FailUnencodable(pokopen_encoding named, textCodec::Encoding written, const Unencodable& found,
+                     std::uint64_t offset) {
+  ApiFailure failure{ErrorOf(textFiles::UnencodableText{written, found.first}, false)};
+  failure.error.encoding = named;
   failure.error.offset = offset;
   failure.error.count = found.count;
   if (found.count > 1) {

@@ -17,6 +17,7 @@ pokopen_status pokopen_read_text(const char* path, pokopen_encoding encoding, ch
                                  size_t* text_length, pokopen_encoding* found,
                                  pokopen_error* error) {
   ClearResult(text, text_length);
+  ClearFound(found);
   return Guarded(error, [&] {
     RequirePointer(path, "path");
     RequirePointer(text, "text");
@@ -40,6 +41,9 @@ pokopen_status pokopen_read_text(const char* path, pokopen_encoding encoding, ch
 pokopen_status pokopen_write_text(const char* path, const char* text, size_t length,
                                   pokopen_encoding encoding, unsigned options,
                                   pokopen_error* error) {
+  if (path == nullptr) {
+    return ReportCode(error, POKOPEN_ERROR_ARGUMENT, "path is NULL");
+  }
   char* bytes = nullptr;
   size_t bytesLength = 0;
   const pokopen_status encoded =
@@ -49,9 +53,9 @@ pokopen_status pokopen_write_text(const char* path, const char* text, size_t len
   }
   const std::unique_ptr<char, decltype(&pokopen_free)> owned(bytes, &pokopen_free);
   return Guarded(error, [&] {
-    RequirePointer(path, "path");
     try {
-      textFiles::FileWriter writer(std::string(path), {});
+      // Only a regular file can be replaced all at once; a pipe would block.
+      textFiles::FileWriter writer(std::string(path), {.regularFilesOnly = true});
       writer.Write(std::string_view(bytes, bytesLength));
       writer.Commit();
     } catch (const textFiles::FileError& failure) {

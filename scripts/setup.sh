@@ -9,7 +9,8 @@ set -euo pipefail
 run_packages=(cmake g++ make qt6-base-dev fonts-ipafont-gothic librsvg2-bin)
 package_packages=(debhelper libgtest-dev libgmock-dev)
 test_packages=(libbenchmark-dev xvfb xauth x11-utils imagemagick clang libclang-rt-14-dev
-               qt6-translations-l10n lintian desktop-file-utils appstream man-db)
+               qt6-translations-l10n lintian desktop-file-utils appstream man-db
+               pkgconf)
 # Emscripten for pokopen.wasm; Node and npm from Debian unless already there.
 web_packages=(emscripten librsvg2-bin)
 command -v npm >/dev/null || web_packages+=(nodejs npm)
