@@ -44,7 +44,9 @@ struct ProblemFields {
   std::string operator()(const textFiles::SystemFailure& failure) const {
     error.code = POKOPEN_ERROR_SYSTEM;
     error.system_errno = failure.errnum;
-    return std::strerror(failure.errnum);
+    // The English text whatever the locale, as the message promises.
+    const char* description = strerrordesc_np(failure.errnum);
+    return description != nullptr ? description : "system error " + std::to_string(failure.errnum);
   }
   std::string operator()(const textFiles::NotRegularFile&) const {
     error.code = POKOPEN_ERROR_NOT_REGULAR_FILE;
@@ -74,6 +76,22 @@ struct ProblemFields {
   std::string operator()(const textFiles::EucJpText&) const {
     error.code = POKOPEN_ERROR_EUC_JP;
     return "EUC-JP text is not read (iconv -f EUC-JP -t UTF-8 converts it)";
+  }
+  std::string operator()(const textFiles::Iso2022JpText& jis) const {
+    error.code = POKOPEN_ERROR_ISO_2022_JP;
+    error.byte_offset = jis.byteOffset;
+    return "ISO-2022-JP text is not read (iconv -f ISO-2022-JP -t UTF-8 converts it)";
+  }
+  std::string operator()(const textFiles::MixedEncodings& mixed) const {
+    error.code = POKOPEN_ERROR_MIXED_ENCODINGS;
+    error.byte_offset = mixed.byteOffset;
+    return "the text mixes UTF-8 and code page 932: " + EncodingName(mixed.second) +
+           " from byte offset " + std::to_string(mixed.byteOffset);
+  }
+  std::string operator()(const textFiles::NotJapaneseText& text) const {
+    error.code = POKOPEN_ERROR_NOT_JAPANESE;
+    error.byte_offset = text.byteOffset;
+    return "neither UTF-8 nor Japanese code page 932 text";
   }
   std::string operator()(const textFiles::NoByteOrderMark&) const {
     error.code = POKOPEN_ERROR_NO_BYTE_ORDER_MARK;
@@ -208,7 +226,7 @@ pokopen_status ReportCode(pokopen_error* error, pokopen_status code,
   return Report(error, filled);
 }
 
-std::optional<Unencodable> FindEveryUnencodable(textCodec::Encoding encoding, std::u16string_view text) {
+std::optional<Unencodable> UnencodableIn(textCodec::Encoding encoding, std::u16string_view text) {
   std::optional<Unencodable> found;
   for (std::size_t from = 0; from < text.size();) {
     const std::optional<std::size_t> at = textCodec::FindUnencodable(encoding, text.substr(from));
@@ -228,8 +246,10 @@ std::optional<Unencodable> FindEveryUnencodable(textCodec::Encoding encoding, st
   return found;
 }
 
-void FailUnencodable(textCodec::Encoding encoding, const Unencodable& found, std::uint64_t offset) {
-  ApiFailure failure{ErrorOf(textFiles::UnencodableText{encoding, found.first}, false)};
+void FailUnencodable(pokopen_encoding named, textCodec::Encoding written, const Unencodable& found,
+                     std::uint64_t offset) {
+  ApiFailure failure{ErrorOf(textFiles::UnencodableText{written, found.first}, false)};
+  failure.error.encoding = named;
   failure.error.offset = offset;
   failure.error.count = found.count;
   if (found.count > 1) {

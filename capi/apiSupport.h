@@ -3,11 +3,13 @@
 // in memory that pokopen_free releases.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -52,9 +54,10 @@ struct Unencodable {
   std::size_t index = 0;  // of the first, in the text's units
   std::uint64_t count = 0;
 };
-std::optional<Unencodable> FindEveryUnencodable(textCodec::Encoding encoding, std::u16string_view text);
-[[noreturn]] void FailUnencodable(textCodec::Encoding encoding, const Unencodable& found,
-                                  std::uint64_t offset);
+std::optional<Unencodable> UnencodableIn(textCodec::Encoding encoding, std::u16string_view text);
+// `named` is the encoding as the caller named it, `written` as it is written.
+[[noreturn]] void FailUnencodable(pokopen_encoding named, textCodec::Encoding written,
+                                  const Unencodable& found, std::uint64_t offset);
 
 pokopen_status ReportCode(pokopen_error* error, pokopen_status code,
                           std::string_view message) noexcept;
@@ -71,6 +74,9 @@ pokopen_status Guarded(pokopen_error* error, Body&& body) noexcept {
   } catch (const textFiles::FileError& failure) {
     return Report(error, ErrorOf(failure.What(), false));
   } catch (const std::bad_alloc&) {
+    return ReportCode(error, POKOPEN_ERROR_NO_MEMORY, "not enough memory");
+  } catch (const std::length_error&) {
+    // A text longer than a string can hold is out of memory too.
     return ReportCode(error, POKOPEN_ERROR_NO_MEMORY, "not enough memory");
   } catch (...) {
     return ReportCode(error, POKOPEN_ERROR_SYSTEM, "unexpected internal failure");
@@ -129,6 +135,13 @@ void ClearResult(T** data, std::size_t* length) {
   }
   if (length != nullptr) {
     *length = 0;
+  }
+}
+
+// The encoding found is AUTO until a decoding succeeds.
+inline void ClearFound(pokopen_encoding* found) {
+  if (found != nullptr) {
+    *found = POKOPEN_ENCODING_AUTO;
   }
 }
 

@@ -8,6 +8,7 @@
 #include "apiSupport.h"
 #include "lineBreaks.h"
 #include "pokopen.h"
+#include "pokopenVersion.h"
 #include "textCodec.h"
 #include "textConversion.h"
 #include "textReader.h"
@@ -88,24 +89,28 @@ std::u16string DecodeUtf8Text(std::string_view text) {
   return std::move(decoded.text);
 }
 
-// Encodes text (breaks as given) in an output encoding with the line breaks
-// of `options`. `offsetOf` turns a unit index into the caller's offset.
-template <typename OffsetOf>
-void EncodeText(std::u16string_view text, pokopen_encoding encoding, unsigned options,
-                Result<char>& out, OffsetOf offsetOf) {
+// The encoding and line breaks to write, checked before the text is.
+textFiles::WriteFormat FormatOf(pokopen_encoding encoding, unsigned options) {
   RequireOptions(options);
-  const textCodec::Encoding written = OutputEncodingOf(encoding);
-  if (const std::optional<Unencodable> found = FindEveryUnencodable(written, text)) {
-    FailUnencodable(written, *found, offsetOf(found->index));
+  return {OutputEncodingOf(encoding), (options & POKOPEN_CRLF) != 0};
+}
+
+// Encodes text (breaks as given) in the format. `offsetOf` turns a unit index
+// into the caller's offset.
+template <typename OffsetOf>
+void EncodeText(std::u16string_view text, pokopen_encoding encoding,
+                const textFiles::WriteFormat& format, bool lineFeedEndsLine, Result<char>& out,
+                OffsetOf offsetOf) {
+  if (const std::optional<Unencodable> found = UnencodableIn(format.encoding, text)) {
+    FailUnencodable(encoding, format.encoding, *found, offsetOf(found->index));
   }
   std::u16string lines;
-  textFiles::LineBreakNormalizer((options & POKOPEN_LF_IN_LINE) == 0).Append(text, lines);
+  textFiles::LineBreakNormalizer(lineFeedEndsLine).Append(text, lines);
   if (encoding == POKOPEN_ENCODING_UTF16) {
     out.Append("\xFF\xFE", 2);
   }
-  char* room = out.Room(textCodec::MostBytes(written, lines.size()));
-  out.Wrote(
-      textFiles::EncodeTextInto(lines, {written, (options & POKOPEN_CRLF) != 0}, room).written);
+  char* room = out.Room(textCodec::MostBytes(format.encoding, lines.size()));
+  out.Wrote(textFiles::EncodeTextInto(lines, format, room).written);
 }
 
 // Whether a UTF-8 text may be cut before the line start `at`: the engine
@@ -141,6 +146,12 @@ bool SafeLineStart(const mdlFlexConv::Converter& engine, std::string_view text, 
 }
 
 }  // namespace
+
+// The header's numbers are written by hand; they must be the project's.
+static_assert(POKOPEN_VERSION_MAJOR == pokopenVersion::kMajor &&
+                  POKOPEN_VERSION_MINOR == pokopenVersion::kMinor &&
+                  POKOPEN_VERSION_PATCH == pokopenVersion::kRevision,
+              "pokopen.h's version macros differ from the project's version");
 
 extern "C" {
 
@@ -295,6 +306,7 @@ pokopen_status pokopen_decode(const char* bytes, size_t length, pokopen_encoding
                               char** text, size_t* text_length, pokopen_encoding* found,
                               pokopen_error* error) {
   ClearResult(text, text_length);
+  ClearFound(found);
   return Guarded(error, [&] {
     RequirePointer(text, "text");
     RequirePointer(text_length, "text_length");
@@ -311,6 +323,7 @@ pokopen_status pokopen_decode_utf16(const char* bytes, size_t length, pokopen_en
                                     uint16_t** text, size_t* text_length, pokopen_encoding* found,
                                     pokopen_error* error) {
   ClearResult(text, text_length);
+  ClearFound(found);
   return Guarded(error, [&] {
     RequirePointer(text, "text");
     RequirePointer(text_length, "text_length");
@@ -330,11 +343,13 @@ pokopen_status pokopen_encode(const char* text, size_t length, pokopen_encoding 
     RequirePointer(bytes, "bytes");
     RequirePointer(bytes_length, "bytes_length");
     RequirePointer(length > 0 ? text : "", "text");
+    const textFiles::WriteFormat format = FormatOf(encoding, options);
     const std::u16string units = DecodeUtf8Text(std::string_view(text, length));
     Result<char> out;
-    EncodeText(units, encoding, options, out, [&](std::size_t index) {
-      return textCodec::EncodeUtf8(std::u16string_view(units).substr(0, index)).bytes.size();
-    });
+    EncodeText(
+        units, encoding, format, (options & POKOPEN_LF_IN_LINE) == 0, out, [&](std::size_t index) {
+          return textCodec::EncodeUtf8(std::u16string_view(units).substr(0, index)).bytes.size();
+        });
     Hand(out, bytes, bytes_length);
   });
 }
@@ -348,8 +363,8 @@ pokopen_status pokopen_encode_utf16(const uint16_t* text, size_t length, pokopen
     RequirePointer(bytes_length, "bytes_length");
     RequirePointer(length > 0 ? static_cast<const void*>(text) : "", "text");
     Result<char> out;
-    EncodeText(UnitsOf(text, length), encoding, options, out,
-               [](std::size_t index) { return index; });
+    EncodeText(UnitsOf(text, length), encoding, FormatOf(encoding, options),
+               (options & POKOPEN_LF_IN_LINE) == 0, out, [](std::size_t index) { return index; });
     Hand(out, bytes, bytes_length);
   });
 }

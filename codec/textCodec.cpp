@@ -174,6 +174,83 @@ __attribute__((target("ssse3"))) std::size_t WriteThreeByteRun(std::u16string_vi
   return i - from;
 }
 
+// How four units, each given as the four bytes [lead, middle, last, 0], are
+// packed into UTF-8 when bit k of the index says unit k takes three bytes and
+// a clear bit says it is ASCII (its lead alone).
+struct PackedFour {
+  std::array<std::int8_t, 16> shuffle{};
+  std::uint8_t bytes = 0;
+};
+
+constexpr std::array<PackedFour, 16> MakePackedFours() {
+  std::array<PackedFour, 16> packs{};
+  for (unsigned threeBytes = 0; threeBytes < 16; ++threeBytes) {
+    PackedFour& pack = packs[threeBytes];
+    pack.shuffle.fill(-1);
+    for (unsigned unit = 0; unit < 4; ++unit) {
+      const unsigned length = (threeBytes >> unit & 1) != 0 ? 3 : 1;
+      for (unsigned b = 0; b < length; ++b) {
+        pack.shuffle[pack.bytes++] = static_cast<std::int8_t>(4 * unit + b);
+      }
+    }
+  }
+  return packs;
+}
+
+constexpr std::array<PackedFour, 16> kPackedFours = MakePackedFours();
+
+// Writes units that are ASCII or take three bytes (U+0800 to U+FFFF but
+// surrogates), as real documents mix them every few characters, eight at a
+// time; returns how many it wrote and sets `written` to the bytes. Its 16-byte
+// stores stay within the bytes the rest of the text takes, at least a byte a
+// unit, for it stops twelve units before the end.
+__attribute__((target("ssse3"))) std::size_t WriteMixedRun(std::u16string_view text,
+                                                           std::size_t from, char* out,
+                                                           std::size_t& written) {
+  const __m128i asciiBits = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i twoByteBits = _mm_set1_epi16(static_cast<short>(0xF800));
+  const __m128i surrogateBits = _mm_set1_epi16(static_cast<short>(0xF800));
+  const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+  const __m128i sixBits = _mm_set1_epi16(0x3F);
+  const __m128i continuation = _mm_set1_epi16(0x80);
+  std::size_t i = from;
+  char* to = out;
+  for (; i + 8 + 12 <= text.size(); i += 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(units, asciiBits), _mm_setzero_si128());
+    const __m128i belowThree =
+        _mm_cmpeq_epi16(_mm_and_si128(units, twoByteBits), _mm_setzero_si128());
+    const __m128i isSurrogate = _mm_cmpeq_epi16(_mm_and_si128(units, surrogateBits), surrogate);
+    // Two-byte units and surrogates are left to the loop one at a time.
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_andnot_si128(ascii, belowThree), isSurrogate)) != 0) {
+      break;
+    }
+    const __m128i lead = _mm_or_si128(
+        _mm_and_si128(ascii, units),
+        _mm_andnot_si128(ascii, _mm_or_si128(_mm_srli_epi16(units, 12), _mm_set1_epi16(0xE0))));
+    const __m128i middle =
+        _mm_or_si128(_mm_and_si128(_mm_srli_epi16(units, 6), sixBits), continuation);
+    const __m128i last = _mm_or_si128(_mm_and_si128(units, sixBits), continuation);
+    const __m128i leadAndMiddle = _mm_or_si128(lead, _mm_slli_epi16(middle, 8));
+    const auto threeBytes =
+        static_cast<unsigned>(~_mm_movemask_epi8(_mm_packs_epi16(ascii, ascii)) & 0xFF);
+    const PackedFour& low = kPackedFours[threeBytes & 0xF];
+    const PackedFour& high = kPackedFours[threeBytes >> 4];
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(to),
+        _mm_shuffle_epi8(_mm_unpacklo_epi16(leadAndMiddle, last),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(low.shuffle.data()))));
+    to += low.bytes;
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(to),
+        _mm_shuffle_epi8(_mm_unpackhi_epi16(leadAndMiddle, last),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(high.shuffle.data()))));
+    to += high.bytes;
+  }
+  written = static_cast<std::size_t>(to - out);
+  return i - from;
+}
+
 // Reads a run of three-byte UTF-8 sequences whose leads put no bound on the
 // second byte (0xE1 to 0xEF but 0xED), five at a time; returns the bytes read.
 // The sink has room for eight units more than it is given.
@@ -259,6 +336,11 @@ Progress WriteUtf8(std::u16string_view text, char* out) {
       const std::size_t run = WriteThreeByteRun(text, i, out);
       i += run;
       out += 3 * run;
+    }
+    if (HasSsse3()) {
+      std::size_t bytes = 0;
+      i += WriteMixedRun(text, i, out, bytes);
+      out += bytes;
     }
 #endif
     if (i == text.size()) {
@@ -587,17 +669,20 @@ std::size_t FindLineBreak(std::u16string_view text, std::size_t from) {
   return text.size();
 }
 
-Unencodable Locate(std::u16string_view text, std::size_t index) {
-  Unencodable where;
-  where.codePoint = StartsSurrogatePair(text, index)
-                        ? CombineSurrogates(text[index], text[index + 1])
-                        : text[index];
-  where.line = 1;
-  where.column = 1;
-  for (std::size_t i = 0; i < index; ++i) {
+namespace {
+
+char32_t CodePointAt(std::u16string_view text, std::size_t index) {
+  return StartsSurrogatePair(text, index) ? CombineSurrogates(text[index], text[index + 1])
+                                          : text[index];
+}
+
+// Moves `where`, the place of the unit at `from`, on to the place of the unit
+// at `to`.
+void MoveOn(std::u16string_view text, std::size_t from, std::size_t to, Unencodable& where) {
+  for (std::size_t i = from; i < to; ++i) {
     const char16_t unit = text[i];
     if (unit == u'\r' || unit == u'\n') {
-      if (unit == u'\r' && i + 1 < index && text[i + 1] == u'\n') {
+      if (unit == u'\r' && i + 1 < to && text[i + 1] == u'\n') {
         ++i;
       }
       ++where.line;
@@ -609,7 +694,39 @@ Unencodable Locate(std::u16string_view text, std::size_t index) {
     }
     ++where.column;
   }
+}
+
+}  // namespace
+
+Unencodable Locate(std::u16string_view text, std::size_t index) {
+  Unencodable where{CodePointAt(text, index), 1, 1};
+  MoveOn(text, 0, index, where);
   return where;
+}
+
+UnencodableCharacters FindEveryUnencodable(Encoding encoding, std::u16string_view text,
+                                           std::size_t mostListed) {
+  UnencodableCharacters found;
+  Unencodable place{0, 1, 1};
+  std::size_t placeIndex = 0;  // the unit that `place` is the place of
+  for (std::size_t from = 0; from < text.size();) {
+    const std::optional<std::size_t> at = FindUnencodable(encoding, text.substr(from));
+    if (!at) {
+      break;
+    }
+    const std::size_t index = from + *at;
+    const std::size_t units = StartsSurrogatePair(text, index) ? 2 : 1;
+    ++found.count;
+    if (found.first.size() < mostListed) {
+      MoveOn(text, placeIndex, index, place);
+      place.codePoint = CodePointAt(text, index);
+      found.first.push_back(place);
+      ++place.column;
+      placeIndex = index + units;
+    }
+    from = index + units;
+  }
+  return found;
 }
 
 DecodeProgress DecodeInto(Encoding encoding, std::string_view bytes, bool final, char16_t* out,

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace textCodec {
 
@@ -75,6 +76,17 @@ std::optional<Unencodable> FindUnencodableCp932(std::u16string_view text);
 // The index of the first unit of text that the encoding cannot write (in
 // UTF-8 and UTF-16 only a lone surrogate), if any.
 std::optional<std::size_t> FindUnencodable(Encoding encoding, std::u16string_view text);
+
+// Every character of text that the encoding cannot write: how many there are,
+// and where the first of them stand, at most `mostListed` of them. A surrogate
+// pair counts as one character, and so does a lone surrogate. One pass over
+// the text, so a front end can ask before it writes anything.
+struct UnencodableCharacters {
+  std::size_t count = 0;
+  std::vector<Unencodable> first;
+};
+UnencodableCharacters FindEveryUnencodable(Encoding encoding, std::u16string_view text,
+                                           std::size_t mostListed);
 
 // Appends the encoding of text, which must hold no unencodable character
 // (check with FindUnencodableCp932 first); for writing in pieces. A text that

@@ -144,12 +144,24 @@ void ErrorTrap::ReportCurrentException() noexcept {
   }
 }
 
-HourglassPointer::HourglassPointer(ErrorTrap& trap) : trap_(trap) {
-  trap_.Step([this] { trap_.Services().SetMousePointer(platform::kPointerHourglass); });
+HourglassPointer::HourglassPointer(ErrorTrap& trap) : services_(trap.Services()), trap_(&trap) {
+  trap_->Step([this] { services_.SetMousePointer(platform::kPointerHourglass); });
+}
+
+HourglassPointer::HourglassPointer(platform::Services& services) : services_(services) {
+  services_.SetMousePointer(platform::kPointerHourglass);
 }
 
 HourglassPointer::~HourglassPointer() {
-  trap_.Step([this] { trap_.Services().SetMousePointer(platform::kPointerDefault); });
+  if (trap_ != nullptr) {
+    trap_->Step([this] { services_.SetMousePointer(platform::kPointerDefault); });
+    return;
+  }
+  try {
+    services_.SetMousePointer(platform::kPointerDefault);
+  } catch (...) {
+    // Nothing is left to tell the person with; the command has ended anyway.
+  }
 }
 
 }  // namespace mdlPokoConv

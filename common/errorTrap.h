@@ -92,16 +92,20 @@ class ErrorTrap {
 };
 
 // Shows the hourglass for as long as it lives and the default pointer after
-// it, each change a step of the given trap.
+// it. Given a trap, each change is a step of it; without one (a command that
+// has no trap), a failure to change the pointer goes to the caller, or, when
+// the pointer is put back, is ignored.
 class HourglassPointer {
  public:
   explicit HourglassPointer(ErrorTrap& trap);
+  explicit HourglassPointer(platform::Services& services);
   ~HourglassPointer();
   HourglassPointer(const HourglassPointer&) = delete;
   HourglassPointer& operator=(const HourglassPointer&) = delete;
 
  private:
-  ErrorTrap& trap_;
+  platform::Services& services_;
+  ErrorTrap* trap_ = nullptr;
 };
 
 }  // namespace mdlPokoConv

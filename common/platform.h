@@ -14,6 +14,7 @@ namespace platform {
 // Message box styles and answers.
 inline constexpr int kMsgBoxOkOnly = 0;               // OK only, no icon
 inline constexpr int kMsgBoxQuestionYesNo = 36;       // question icon, Yes (default) and No
+inline constexpr int kMsgBoxExclamationOkOnly = 48;   // OK, warning icon
 inline constexpr int kMsgBoxErrorSystemModal = 4112;  // OK, error icon, above every window
 inline constexpr int kAnswerOk = 1;
 inline constexpr int kAnswerYes = 6;

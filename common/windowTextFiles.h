@@ -14,9 +14,19 @@
 
 namespace mdlPokoConv {
 
+// A file that the program does not read by a rule of its own (its encoding,
+// NUL bytes, invalid bytes, not a regular file): nothing failed, so the window
+// tells the person plainly instead of reporting an error.
+class RefusedFileException : public RuntimeErrorException {
+ public:
+  using RuntimeErrorException::RuntimeErrorException;
+};
+
 // The whole text of a file, every line followed by CR LF: the encoding is
 // detected and line breaks come out as the reader gives them (a lone LF stays
-// inside its line only in code page 932 text).
+// inside its line only in code page 932 text). A file refused for what it
+// holds throws RefusedFileException; a failure of the system, the plain
+// RuntimeErrorException.
 std::u16string LoadTextFile(std::u16string_view path, const textFiles::Progress& progress = {});
 
 // The two ways the window saves a text: code page 932 with every line break
@@ -36,8 +46,10 @@ class TextFileWriter {
   TextFileWriter& operator=(const TextFileWriter&) = delete;
 
   void Create(std::u16string_view path, SaveFormat format = SaveFormat::Cp932);
-  // Writes text followed by one line break. A character that the format's
-  // encoding cannot hold fails the save before anything is written.
+  // Writes text and a line break: in code page 932 always CR LF after it, in
+  // UTF-8 a LF unless the text already ends with a line break. A character
+  // that the format's encoding cannot hold fails the save before anything is
+  // written.
   void WriteText(std::u16string_view text, const textFiles::Progress& progress = {});
   void Close();
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian packages pokopen and pokopen-convert and puts the .deb
-# files into a folder (default out/):
+# Builds the Debian packages pokopen, pokopen-convert, libpokopen1 and
+# libpokopen-dev and puts the .deb files into a folder (default out/):
 #   scripts/build-packages.sh [FOLDER]
 # dpkg-buildpackage writes beside the tree it builds, so it builds a copy of
 # this tree in a temporary folder and the checkout stays as it was.
@@ -32,5 +32,6 @@ if ! (cd "$work/pokopen" && dpkg-buildpackage -us -uc -b "${profiles[@]}") >"$lo
 fi
 
 rm -f "$out"/pokopen_*.deb "$out"/pokopen-convert_*.deb "$out"/pokopen*-dbgsym_*.deb
+rm -f "$out"/libpokopen1_*.deb "$out"/libpokopen-dev_*.deb "$out"/libpokopen*-dbgsym_*.deb
 mv "$work"/*.deb "$out"/
 ls "$out"/*.deb

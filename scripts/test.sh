@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the whole suite with warnings as
 # errors, then the engine, codec, common and converter tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then a short fuzzing run,
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the WebAssembly build,
+# the npm package and the web page in Chromium, then a short fuzzing run,
 # then the Debian packages: built, checked with lintian, installed, tried and
 # removed again.
 set -euo pipefail
@@ -18,6 +19,10 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPOKOPEN_WERROR=ON -DPOKOPEN_
   -DPOKOPEN_GUI=OFF -DPOKOPEN_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# The WebAssembly build, the npm package and the web page, compared with the
+# pokopen-convert built above.
+scripts/test-web.sh
 
 if [ -x fuzz/run.sh ]; then
   fuzz/run.sh 60

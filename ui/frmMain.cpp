@@ -4,9 +4,7 @@
 #include <QEvent>
 #include <QFont>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QMenuBar>
-#include <QPixmap>
 #include <QSessionManager>
 #include <QString>
 #include <QStringList>
@@ -17,11 +15,9 @@
 #include "mdlPokoConv.h"
 #include "pokopenVersion.h"
 #include "progressDisplay.h"
+#include "qtApplication.h"
 #include "qtPlatform.h"
 #include "versionText.h"
-
-#include "icon/pokopen16.xpm"
-#include "icon/pokopen32.xpm"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -37,10 +33,6 @@ constexpr qtPlatform::Twips kConvertedLabel{60, 2580, 2148, 324};
 constexpr qtPlatform::Twips kConvertedBox{0, 2940, 7752, 2112};
 
 constexpr int kForceFlag = 3;
-
-QString ToQString(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 bool IsPersonaStyle(int style) {
   return !mdlFlexConv::IsDialect(mdlFlexConv::StyleAt(style));
@@ -117,36 +109,15 @@ QFont LabelFont() {
                       QFont::SansSerif);
 }
 
-QIcon ProgramIcon() {
-  QIcon icon;
-  icon.addPixmap(QPixmap(pokopen32_xpm));
-  icon.addPixmap(QPixmap(pokopen16_xpm));
-  return icon;
-}
-
 constexpr std::u16string_view kConvertTitle = u"変換 - ぽこぺん";
 constexpr std::u16string_view kConvertLabel = u"変換しています...";
-
-// The hourglass for as long as it lives, then the default pointer.
-class BusyPointer {
- public:
-  explicit BusyPointer(platform::Services& services) : services_(services) {
-    services_.SetMousePointer(platform::kPointerHourglass);
-  }
-  ~BusyPointer() { services_.SetMousePointer(platform::kPointerDefault); }
-  BusyPointer(const BusyPointer&) = delete;
-  BusyPointer& operator=(const BusyPointer&) = delete;
-
- private:
-  platform::Services& services_;
-};
 
 }  // namespace
 
 frmMain::frmMain(platform::Services& services, QWidget* parent)
     : QMainWindow(parent), services_(services), shortcutKeys_(ItemsWithShortcuts(), this) {
-  setWindowTitle(ToQString(mdlPokoConv::kProgramName));
-  setWindowIcon(ProgramIcon());
+  setWindowTitle(qtPlatform::ToQString(mdlPokoConv::kProgramName));
+  setWindowIcon(qtPlatform::ProgramIcon());
   SetUpClientArea();
   SetUpMenus();
   SetUpShortcutKeys();
@@ -262,11 +233,15 @@ void frmMain::SetUpShortcutKeys() {
 void frmMain::SizeClientArea() {
   const int width = qtPlatform::TwipsToPixels(kClientWidth, logicalDpiX());
   const int height = qtPlatform::TwipsToPixels(kClientHeight, logicalDpiY());
-  resize(width, height + menuBar()->heightForWidth(width));
+  const QSize designed(width, height + menuBar()->heightForWidth(width));
+  // On a small screen, or a large scale factor, the designed size may not fit
+  // beside the desktop's panels: the window then starts as large as fits, its
+  // lower box shortened by the resize rule.
+  resize(designed.boundedTo(qtPlatform::RoomForWindow(*this)));
 }
 
 void frmMain::SetCommandCaptions(int style) {
-  const QString prefix = ToQString(CaptionPrefix(style));
+  const QString prefix = qtPlatform::ToQString(CaptionPrefix(style));
   mnuFileSave.setText(prefix + u"テキストの保存(&S)..."_s);
   mnuConvExec.setText(prefix + u"に変換(&C)"_s);
 }
@@ -297,7 +272,7 @@ void frmMain::mnuConvExec_Click() {
   const mdlFlexConv::Flags flags{ConversionFlag(0), ConversionFlag(1), ConversionFlag(2),
                                  ConversionFlag(kForceFlag)};
   mdlFlexConv::Converter converter(mdlFlexConv::StyleAt(SpeechStyle()), flags);
-  const BusyPointer hourglass(services_);
+  const mdlPokoConv::HourglassPointer hourglass(services_);
   qtPlatform::ProgressDisplay progress(*this, kConvertTitle, kConvertLabel);
   // The source goes through the converter a piece at a time, straight into
   // the lower box: neither text is ever held whole beside its box.

@@ -42,10 +42,10 @@ class frmMain : public QMainWindow {
 
   // What the File menu handlers work with. The texts cross as CR LF.
   platform::Services& Services() const { return services_; }
-  void SetSourceText(std::u16string_view text, const qtPlatform::ProgressReport& progress = {}) {
+  void SetSourceText(std::u16string_view text, const textFiles::Progress& progress = {}) {
     txtSource.SetText(text, progress);
   }
-  std::u16string ConvertedText(const qtPlatform::ProgressReport& progress = {}) const {
+  std::u16string ConvertedText(const textFiles::Progress& progress = {}) const {
     return txtPokoryun.Text(progress);
   }
   std::int32_t WindowHandle() const;

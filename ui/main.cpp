@@ -53,6 +53,8 @@ int main(int argc, char* argv[]) {
   QTranslator qtTexts;
   qtPlatform::InstallQtTranslations(qtTexts, QLocale::system());
   QApplication::setFont(qtPlatform::UserInterfaceFont(QApplication::font()));
+  // Every window, a box shown while no window is active too, shows it.
+  QApplication::setWindowIcon(qtPlatform::ProgramIcon());
 
   qtPlatform::QtServices services;
   frmMain window(services);

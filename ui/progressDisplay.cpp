@@ -25,10 +25,6 @@ namespace {
 
 constexpr int kFullPercent = 100;
 
-QString ToQString(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 }  // namespace
 
 ProgressDisplay::ProgressDisplay(QWidget& owner, std::u16string_view title,
@@ -39,7 +35,7 @@ ProgressDisplay::ProgressDisplay(QWidget& owner, std::u16string_view title,
 
 ProgressDisplay::~ProgressDisplay() = default;
 
-ProgressReport ProgressDisplay::Part(int firstPercent, int lastPercent) {
+textFiles::Progress ProgressDisplay::Part(int firstPercent, int lastPercent) {
   return [this, firstPercent, lastPercent](std::uint64_t done, std::uint64_t total) {
     const double fraction =
         total == 0 ? 1.0 : static_cast<double>(std::min(done, total)) / static_cast<double>(total);
@@ -64,6 +60,7 @@ void ProgressDisplay::Show(int percent) {
         ToQString(label_), QString(), 0, kFullPercent, &owner_,
         Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     dialog_->setWindowTitle(ToQString(title_));
+    dialog_->setMinimumWidth(WidthForTitle(*dialog_));
     dialog_->setCancelButton(nullptr);
     dialog_->setWindowModality(Qt::WindowModal);
     dialog_->setAutoReset(false);

@@ -29,7 +29,7 @@ class ProgressDisplay {
   ProgressDisplay& operator=(const ProgressDisplay&) = delete;
 
   // Reports for the stretch of the work from firstPercent to lastPercent.
-  ProgressReport Part(int firstPercent, int lastPercent);
+  textFiles::Progress Part(int firstPercent, int lastPercent);
 
   // The dialog once it shows, else null.
   QProgressDialog* Dialog() const;

@@ -2,7 +2,11 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QPixmap>
 #include <QStringList>
+
+#include "icon/pokopen16.xpm"
+#include "icon/pokopen32.xpm"
 
 namespace qtPlatform {
 
@@ -14,6 +18,13 @@ bool InstallQtTranslations(QTranslator& translator, const QLocale& locale) {
     return false;
   }
   return QCoreApplication::installTranslator(&translator);
+}
+
+QIcon ProgramIcon() {
+  QIcon icon;
+  icon.addPixmap(QPixmap(pokopen32_xpm));
+  icon.addPixmap(QPixmap(pokopen16_xpm));
+  return icon;
 }
 
 QFont UserInterfaceFont(QFont base) {

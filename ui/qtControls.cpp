@@ -1,9 +1,12 @@
 #include "qtControls.h"
 
 #include <QAction>
+#include <QFont>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMimeData>
+#include <QScreen>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextDocument>
@@ -58,6 +61,32 @@ QString RawQString(std::u16string_view text) {
 
 }  // namespace
 
+QString ToQString(std::u16string_view text) {
+  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+int WidthForTitle(const QWidget& dialog) {
+  constexpr double kTitleFaceScale = 1.25;
+  constexpr int kTitleBarLines = 8;  // an icon, three buttons and the margins
+  QFont face = dialog.font();
+  face.setBold(true);
+  face.setPointSizeF(face.pointSizeF() * kTitleFaceScale);
+  const QFontMetrics metrics(face);
+  return metrics.horizontalAdvance(dialog.windowTitle()) + kTitleBarLines * metrics.height();
+}
+
+QSize RoomForWindow(const QWidget& window) {
+  const QScreen* screen = window.screen();
+  if (screen == nullptr) {
+    return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
+  }
+  const int line = window.fontMetrics().height();
+  const int border = line / 2;
+  const int titleBar = 3 * line;
+  const QSize free = screen->availableGeometry().size();
+  return {std::max(0, free.width() - 2 * border), std::max(0, free.height() - titleBar - border)};
+}
+
 int TwipsToPixels(double twips, double dpi) {
   return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
 }
@@ -94,7 +123,7 @@ TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
   setTabChangesFocus(true);
 }
 
-std::u16string TextBox::Text(const ProgressReport& progress) const {
+std::u16string TextBox::Text(const textFiles::Progress& progress) const {
   const QTextDocument& doc = *document();
   std::u16string text;
   // Room for every break as CR LF.
@@ -104,7 +133,7 @@ std::u16string TextBox::Text(const ProgressReport& progress) const {
 }
 
 void TextBox::ReadText(const std::function<void(std::u16string_view piece)>& take,
-                       const ProgressReport& progress) const {
+                       const textFiles::Progress& progress) const {
   const QTextDocument& doc = *document();
   const auto lines = static_cast<std::uint64_t>(doc.blockCount());
   std::uint64_t linesRead = 0;
@@ -131,7 +160,7 @@ void TextBox::ReadText(const std::function<void(std::u16string_view piece)>& tak
   }
 }
 
-void TextBox::SetText(std::u16string_view text, const ProgressReport& progress) {
+void TextBox::SetText(std::u16string_view text, const textFiles::Progress& progress) {
   TextBoxFiller filler(*this);
   for (std::size_t done = 0; done < text.size();) {
     const std::size_t count = std::min(kFillUnits, text.size() - done);

@@ -6,6 +6,8 @@
 
 #include <QObject>
 #include <QPlainTextEdit>
+#include <QSize>
+#include <QString>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <cstdint>
@@ -14,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "textReader.h"
+
 class QAction;
 class QKeyEvent;
 class QMimeData;
@@ -21,9 +25,24 @@ class QWidget;
 
 namespace qtPlatform {
 
+// The program's UTF-16 text as Qt's.
+QString ToQString(std::u16string_view text);
+
 // Twips (1/1440 inch) and pixels at a logical resolution in dots per inch.
 int TwipsToPixels(double twips, double dpi);
 float PixelsToTwips(int pixels, double dpi);
+
+// The least width a dialog needs for the desktop to show its whole title
+// beside the title bar's icon and buttons, which the dialog's own layout knows
+// nothing of: the title in a bold, somewhat larger face, and room for four
+// buttons.
+int WidthForTitle(const QWidget& dialog);
+
+// The largest size a top-level window can have, its frame included, in the
+// free area of its screen (the screen less the desktop's panels). The frame
+// is not known before the window is shown: room is left for a title bar three
+// lines of text high and a border of half a line.
+QSize RoomForWindow(const QWidget& window);
 
 // A control's position and size in twips, measured from the top-left corner
 // of its parent; horizontal values use the screen's horizontal resolution,
@@ -40,10 +59,6 @@ Twips GeometryInTwips(const QWidget& widget);
 void SetWidthInTwips(QWidget& widget, float width);
 void SetHeightInTwips(QWidget& widget, float height);
 
-// How far a long piece of work has got: `done` of `total` (the same type as
-// the progress of the text file reader and writer).
-using ProgressReport = std::function<void(std::uint64_t done, std::uint64_t total)>;
-
 // A multi-line text box: wraps at its right edge, vertical scroll bar only,
 // editable, no length limit; Tab moves the focus on.
 //
@@ -59,14 +74,14 @@ class TextBox : public QPlainTextEdit {
   explicit TextBox(QWidget* parent = nullptr);
 
   // The whole text, line breaks as CR LF except a lone LF as it was set.
-  std::u16string Text(const ProgressReport& progress = {}) const;
+  std::u16string Text(const textFiles::Progress& progress = {}) const;
   // The same text handed to `take` in pieces of some thousands of units, and
   // how many of the box's lines have been handed over after each.
   void ReadText(const std::function<void(std::u16string_view piece)>& take,
-                const ProgressReport& progress = {}) const;
+                const textFiles::Progress& progress = {}) const;
   // Replaces the whole text; CR LF, a lone CR and a lone LF each end a line.
   // The undo history starts afresh.
-  void SetText(std::u16string_view text, const ProgressReport& progress = {});
+  void SetText(std::u16string_view text, const textFiles::Progress& progress = {});
 
  protected:
   // Enter and Shift+Enter start a new line that reads back as CR LF.

@@ -5,7 +5,12 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <algorithm>
+
+#include "qtControls.h"
 
 namespace qtPlatform {
 
@@ -15,10 +20,6 @@ namespace {
 
 // The program's instance handle; any nonzero number serves.
 constexpr std::int32_t kInstanceHandle = 0x00400000;
-
-QString ToQString(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Message boxes show CR LF (or a lone CR) as one line break.
 QString ShownText(std::u16string_view prompt) {
@@ -68,6 +69,45 @@ QString NameFilter(std::u16string_view description, std::u16string_view windowsP
   return text + u" "_s + InParentheses(pattern);
 }
 
+// The window a message box belongs to: the active one, or else the program's
+// main window, as just after a file dialog has closed and before the window
+// is active again. A box with no owner would show no icon of the program and
+// stand anywhere on the screen.
+QWidget* BoxOwner() {
+  if (QWidget* active = QApplication::activeWindow()) {
+    return active;
+  }
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (window->isVisible() && window->parentWidget() == nullptr &&
+        qobject_cast<QMainWindow*>(window) != nullptr) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+// A message box sizes itself to its text whenever it is shown, over any
+// minimum width of its own; a minimum width of its text widens it. Only a
+// text narrower than the title gets one: a wider text sizes the box itself,
+// and a minimum width below its own would cut it off.
+void MakeRoomForTitle(QMessageBox& box) {
+  auto* text = box.findChild<QLabel*>(u"qt_msgbox_label"_s);
+  if (text == nullptr) {
+    return;
+  }
+  int textWidth = 0;
+  for (const QString& line : text->text().split(u'\n')) {
+    textWidth = std::max(textWidth, text->fontMetrics().horizontalAdvance(line));
+  }
+  const int iconWidth = box.iconPixmap().isNull()
+                            ? 0
+                            : static_cast<int>(box.iconPixmap().deviceIndependentSize().width());
+  const int needed = WidthForTitle(box) - iconWidth;
+  if (needed > textWidth) {
+    text->setMinimumWidth(needed);
+  }
+}
+
 int AnswerFor(QMessageBox::StandardButton button) {
   switch (button) {
     case QMessageBox::Yes:
@@ -92,7 +132,7 @@ QStringList NameFiltersFrom(std::u16string_view filter) {
 }
 
 int QtServices::MsgBox(std::u16string_view prompt, int style, std::u16string_view title) {
-  QMessageBox box(QApplication::activeWindow());
+  QMessageBox box(BoxOwner());
   box.setWindowTitle(ToQString(title));
   box.setTextFormat(Qt::PlainText);
   box.setText(ShownText(prompt));
@@ -102,6 +142,10 @@ int QtServices::MsgBox(std::u16string_view prompt, int style, std::u16string_vie
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       box.setDefaultButton(QMessageBox::Yes);
       box.setEscapeButton(QMessageBox::No);
+      break;
+    case platform::kMsgBoxExclamationOkOnly:
+      box.setIcon(QMessageBox::Warning);
+      box.setStandardButtons(QMessageBox::Ok);
       break;
     case platform::kMsgBoxErrorSystemModal:
       box.setIcon(QMessageBox::Critical);
@@ -114,6 +158,7 @@ int QtServices::MsgBox(std::u16string_view prompt, int style, std::u16string_vie
       box.setStandardButtons(QMessageBox::Ok);
       break;
   }
+  MakeRoomForTitle(box);
   box.exec();
   return AnswerFor(box.standardButton(box.clickedButton()));
 }

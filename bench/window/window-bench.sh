@@ -67,6 +67,7 @@ trace() { [[ -z ${BENCH_TRACE:-} ]] || echo "  $(date +%T.%N | cut -c1-12) $*" >
 # --- The files ---------------------------------------------------------------
 
 generator=${builds[0]}/bench/texts/pokopen-bench-text
+documents=$(cd "$(dirname "$0")/../texts" && pwd)/real-documents.sh
 # name, size for the generator, what to make of its UTF-8 LF lines. 15 MiB of
 # UTF-8 prose make 10 MiB in code page 932. (Lower case: xdotool types
 # capitals unreliably without a delay.)
@@ -78,6 +79,8 @@ files=(
   "10mb-crlf 10M utf8-crlf"
   "50mb-lf 50M utf8-lf"
   "50mb-crlf 50M utf8-crlf"
+  "10mb-manual-lf 10M manual-lf"
+  "10mb-manual-cp932 10M manual-cp932"
 )
 case $sizes in
   small) files=("${files[@]:0:2}") ;;
@@ -98,6 +101,12 @@ make_file() {
     utf8-lf) "$generator" prose "$size" >"$path" ;;
     utf8-crlf) "$generator" prose "$size" | sed 's/$/\r/' >"$path" ;;
     cp932-lf) "$generator" prose "$size" | iconv -f UTF-8 -t CP932 >"$path" ;;
+    # A real technical manual, short lines of ASCII and Japanese mixed.
+    manual-lf) "$documents" manual "$size" >"$path" ;;
+    # Code page 932 lacks a few of its characters (©, ...): iconv spells them out.
+    manual-cp932)
+      "$documents" manual "$size" | sed 's/$/\r/' | iconv -f UTF-8 -t CP932//TRANSLIT >"$path"
+      ;;
   esac
 }
 
@@ -129,7 +138,9 @@ main_window=
 start_window() {
   local program=$1
   mkdir -p -m 700 "$work/runtime"
-  XDG_RUNTIME_DIR=$work/runtime DISPLAY=$display QT_QPA_PLATFORM=xcb "$program" \
+  # Qt's file dialogs keep their settings under $work, not in ~/.config.
+  XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config DISPLAY=$display \
+    QT_QPA_PLATFORM=xcb "$program" \
     >"$work/window.log" 2>&1 &
   app_pid=$!
   main_window=

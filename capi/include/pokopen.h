@@ -122,7 +122,8 @@ typedef enum pokopen_status {
   /* `encoding` cannot hold the character `code_point` at `line`, `column`
    * (and `offset` in the text given); `count` such characters in all. */
   POKOPEN_ERROR_UNENCODABLE = 10,
-  /* A folder, device, pipe or socket where a regular file is needed. */
+  /* A device, pipe or socket where a regular file is needed (a folder is
+   * POKOPEN_ERROR_SYSTEM with EISDIR). */
   POKOPEN_ERROR_NOT_REGULAR_FILE = 11,
   /* A system call failed with `system_errno`. */
   POKOPEN_ERROR_SYSTEM = 12
@@ -132,21 +133,23 @@ typedef enum pokopen_status {
 typedef struct pokopen_error {
   pokopen_status code;
   /* INVALID_TEXT: the encoding the bytes are invalid in; UNENCODABLE: the
-   * encoding being written. */
+   * encoding being written, as it was named. */
   pokopen_encoding encoding;
   /* INVALID_TEXT: 1 when the encoding was detected, not named. */
   int guessed;
   /* SYSTEM: the errno value. */
   int system_errno;
-  /* File conversions: 1 when the fault is the output's (writing), 0 when it
-   * is the input's. */
+  /* pokopen_write_text and file conversions: 1 when the fault is the
+   * output's (writing), 0 when it is the input's. */
   int in_output;
   /* INVALID_TEXT, NUL_BYTE, MIXED_ENCODINGS, NOT_JAPANESE, EUC_JP,
    * ISO_2022_JP: the 0-based offset in the bytes read. */
   uint64_t byte_offset;
-  /* UNENCODABLE, and INVALID_TEXT for UTF-8 text given to convert or encode:
-   * the 0-based offset in the text given, in its own units (bytes of UTF-8,
-   * 16-bit units of UTF-16); UINT64_MAX where the text was a file's. */
+  /* UNENCODABLE, and INVALID_TEXT for UTF-8 text given to convert, push or
+   * encode: the 0-based offset in the text given, in its own units (bytes of
+   * UTF-8, 16-bit units of UTF-16), from the start of the text when it is
+   * pushed in pieces. UINT64_MAX where no text was given: INVALID_TEXT in
+   * bytes decoded or read, UNENCODABLE in a file converted. */
   uint64_t offset;
   /* UNENCODABLE: 1-based line and column (in characters) of the character;
    * CR LF, a lone CR and a lone LF each end a line. */
@@ -249,7 +252,7 @@ POKOPEN_API pokopen_status pokopen_next_safe_cut(const char* text, size_t length
  * NUL_BYTE, EUC_JP, ISO_2022_JP, MIXED_ENCODINGS, NOT_JAPANESE); any other
  * encoding is read as named. A byte-order mark is dropped; line breaks are
  * left as they are. On success *text holds UTF-8 and, if `found` is not NULL,
- * *found the encoding read: UTF8, UTF16LE, UTF16BE or CP932.
+ * *found the encoding read: UTF8, UTF16LE, UTF16BE or CP932 (AUTO on failure).
  */
 POKOPEN_API pokopen_status pokopen_decode(const char* bytes, size_t length,
                                           pokopen_encoding encoding, char** text,
@@ -297,7 +300,9 @@ POKOPEN_API pokopen_status pokopen_read_text_utf16(const char* path, pokopen_enc
  * Writes a UTF-8 text to a file as pokopen_encode encodes it, replacing the
  * file all at once: it is either as it was or wholly new, whatever happens
  * (a character the encoding cannot hold fails before anything is written).
- * An existing file keeps its permissions; a symbolic link stays a link.
+ * The path names a regular file or a new one (a device, pipe or socket is
+ * POKOPEN_ERROR_NOT_REGULAR_FILE). An existing file keeps its permissions; a
+ * symbolic link stays a link.
  */
 POKOPEN_API pokopen_status pokopen_write_text(const char* path, const char* text, size_t length,
                                               pokopen_encoding encoding, unsigned options,

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "textCodec.h"
 
@@ -68,6 +69,60 @@ TEST(Utf8Encode, UnencodablePositions) {
     std::string out = "kept";
     EXPECT_THROW(textCodec::AppendUtf8(c.text, out), std::invalid_argument);
     EXPECT_EQ(out, "kept");
+  }
+}
+
+// Every unencodable character is counted, the first few placed as the
+// first one alone is; the look-alikes code page 932 writes do not count.
+TEST(Encode, FindEveryUnencodableCountsAndPlacesThem) {
+  using textCodec::Encoding;
+  struct Found {
+    char32_t codePoint;
+    std::size_t line;
+    std::size_t column;
+  };
+  const struct {
+    const char* name;
+    Encoding encoding;
+    std::u16string text;
+    std::size_t mostListed;
+    std::size_t count;
+    std::vector<Found> first;
+  } cases[] = {
+      {"look-alikes only", Encoding::Cp932, u"ぽこ\u00A0\u2014\u2015\u301C\u2212～\r\n", 5, 0, {}},
+      {"a document from the web",
+       Encoding::Cp932,
+       u"著作権©2024\u00A0ぽこ\r\n絵文字😀と™\n\r®",
+       5,
+       4,
+       {{0xA9, 1, 4}, {0x1F600, 2, 4}, {0x2122, 2, 6}, {0xAE, 4, 1}}},
+      {"more than listed", Encoding::Cp932, u"©a©\r\n©😀", 2, 4, {{0xA9, 1, 1}, {0xA9, 1, 3}}},
+      {"none listed", Encoding::Cp932, u"©©", 0, 2, {}},
+      {"lone surrogates",
+       Encoding::Cp932,
+       u"\xDC00\xD800x",
+       5,
+       2,
+       {{0xDC00, 1, 1}, {0xD800, 1, 2}}},
+      {"UTF-8 holds all but lone surrogates",
+       Encoding::Utf8,
+       u"©a\xD800"
+       u"b😀\r\n\xDC00",
+       5,
+       2,
+       {{0xD800, 1, 3}, {0xDC00, 2, 1}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const textCodec::UnencodableCharacters found =
+        textCodec::FindEveryUnencodable(c.encoding, c.text, c.mostListed);
+    EXPECT_EQ(found.count, c.count);
+    ASSERT_EQ(found.first.size(), c.first.size());
+    for (std::size_t i = 0; i < c.first.size(); ++i) {
+      EXPECT_EQ(found.first[i].codePoint, c.first[i].codePoint) << i;
+      EXPECT_EQ(found.first[i].line, c.first[i].line) << i;
+      EXPECT_EQ(found.first[i].column, c.first[i].column) << i;
+    }
   }
 }
 

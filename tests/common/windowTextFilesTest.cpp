@@ -115,6 +115,13 @@ TEST_F(TextFile, LoadRefusesInvalidBytesNamingTheirOffset) {
       {std::string("a\0b", 3),
        u"NUL バイトがあります (オフセット 1)。テキストファイルではないか、バイト順マークのない "
        u"UTF-16 です"},
+      {std::string("a\nb\0", 4),
+       u"NUL バイトがあります (オフセット 3)。テキストファイルではないか、壊れています"},
+      {"\x82\xED\x82\xBD\x82\xB5\x82\xCD\xE3\x81\xA7\xE3\x81\x99\x82\xC5\x82\xB7",
+       u"UTF-8 とコードページ 932 が混ざっています (オフセット 8 から UTF-8)"},
+      {"\x1B$B$o$?$7\x1B(B",
+       u"ISO-2022-JP (JIS) のファイルは読めません (オフセット 0 にエスケープシーケンス。iconv -f "
+       u"ISO-2022-JP -t UTF-8 で変換できます)"},
   };
   for (const auto& [bytes, detail] : cases) {
     WriteBytes(Path("bad.txt"), std::string_view(bytes.data(), bytes.size()));
@@ -142,6 +149,8 @@ TEST_F(TextFile, LoadReportsFilesThatCannotBeRead) {
   }
 }
 
+// Code page 932 always gets CR LF after the text; UTF-8 ends with exactly one
+// line break, so a load, convert and save cycle does not grow the file.
 TEST_F(TextFile, SaveWritesTheTextAndOneLineBreakInEitherFormat) {
   struct Case {
     SaveFormat format;
@@ -154,7 +163,10 @@ TEST_F(TextFile, SaveWritesTheTextAndOneLineBreakInEitherFormat) {
       {SaveFormat::Cp932, u"ぽこりゅん～\u301C\n",
        "\x82\xDB\x82\xB1\x82\xE8\x82\xE3\x82\xF1\x81\x60\x81\x60\n\r\n"},
       {SaveFormat::Utf8, u"", "\n"},
-      {SaveFormat::Utf8, u"a\r\n", "a\n\n"},
+      {SaveFormat::Utf8, u"a", "a\n"},
+      {SaveFormat::Utf8, u"a\r\n", "a\n"},
+      {SaveFormat::Utf8, u"a\n", "a\n"},
+      {SaveFormat::Utf8, u"a\r\n\r\n", "a\n\n"},
       {SaveFormat::Utf8, u"ぽ\r\nx\ny😀", "\xE3\x81\xBD\nx\ny\xF0\x9F\x98\x80\n"},
   };
   for (const Case& c : cases) {

@@ -30,6 +30,8 @@ struct FakeServices : platform::Services {
   std::vector<DialogCall> dialogs;
   // The next dialogs' answers: the path to choose, or nullopt to cancel.
   std::deque<std::optional<std::u16string>> dialogAnswers;
+  // When nonzero, the filter that the dialogs report as chosen (from 1).
+  std::uint32_t chosenFilter = 0;
   // Run when a dialog is shown, e.g. to make it fail.
   std::function<void()> onDialog;
   int endProgramCalls = 0;
@@ -64,6 +66,9 @@ struct FakeServices : platform::Services {
       return 0;
     }
     ofn.lpstrFile = *answer;
+    if (chosenFilter != 0) {
+      ofn.nFilterIndex = chosenFilter;
+    }
     return 1;
   }
 };

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -84,7 +86,9 @@ TEST_F(FileCommands, LoadAsksForAnExistingTextFileAndFillsTheUpperBox) {
   const platform::OpenFileName& asked = services.dialogs[0].ofn;
   EXPECT_FALSE(services.dialogs[0].save);
   EXPECT_EQ(asked.lpstrTitle, u"読み込み - ぽこぺん");
-  EXPECT_EQ(asked.lpstrFilter, u"plain TEXT File (*.txt)\0*.txt\0\0"s);
+  // Linux texts are often .md, .log, .csv or have no extension at all.
+  EXPECT_EQ(asked.lpstrFilter, u"plain TEXT File (*.txt)\0*.txt\0すべてのファイル (*)\0*\0\0"s);
+  EXPECT_EQ(asked.nFilterIndex, 1u);
   EXPECT_EQ(asked.lpstrFile, u"");
   EXPECT_EQ(asked.Flags, 4100u);
   EXPECT_EQ(asked.hwndOwner, window.WindowHandle());
@@ -109,32 +113,55 @@ TEST_F(FileCommands, CancelledDialogsChangeNothing) {
   EXPECT_TRUE(services.boxes.empty());
 }
 
-TEST_F(FileCommands, AFailedLoadIsReportedOnceAndKeepsTheUpperBox) {
-  const std::u16string invalid = PathOf(u"bad.txt"_s);
-  WriteBytes(invalid, "ok\x81\x20");
+// What the system fails at is reported as an error; a file refused for what
+// it holds is told plainly. Either way the upper box stays as it was.
+TEST_F(FileCommands, AFailedOrRefusedLoadIsToldOnceAndKeepsTheUpperBox) {
   struct Case {
     std::u16string path;
-    const char16_t* number;
+    std::string bytes;  // written to path unless empty
+    int style;
+    std::u16string_view expected;  // the start of the report, or a part of the message
   };
+  const int report = platform::kMsgBoxErrorSystemModal;
+  const int plain = platform::kMsgBoxExclamationOkOnly;
   const Case cases[] = {
-      {PathOf(u"missing.txt"_s), u"エラー番号:53\r\n"},
-      {folder.path().toStdU16String(), u"エラー番号:75\r\n"},
-      {invalid, u"エラー番号:5\r\n"},
+      {PathOf(u"missing.txt"_s), "", report, u"エラー番号:53\r\n場所:frmMain!mnuFileOpen.Click"},
+      {folder.path().toStdU16String(), "", report, u"エラー番号:75\r\n"},
+      {PathOf(u"pipe.txt"_s), "", plain, u": 通常のファイルではありません"},
+      {PathOf(u"bad.txt"_s), "ok\x81\x20", plain, u"として読めないバイトがあります (オフセット 2)"},
+      {PathOf(u"nul.txt"_s), "a\0b"s, plain, u"NUL バイトがあります (オフセット 1)"},
+      {PathOf(u"euc.txt"_s), "\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA", plain,
+       u"EUC-JP のファイルは読めません (iconv -f EUC-JP -t UTF-8 で変換できます)"},
+      {PathOf(u"jis.txt"_s), "\x1B$B$o$?$7\x1B(B", plain, u"iconv -f ISO-2022-JP -t UTF-8"},
+      {PathOf(u"mixed.txt"_s),
+       "\x82\xED\x82\xBD\x82\xB5\x82\xCD\xE3\x81\xA7\xE3\x81\x99\x82\xC5\x82\xB7", plain,
+       u"UTF-8 とコードページ 932 が混ざっています (オフセット 8 から UTF-8)"},
   };
+  ASSERT_EQ(mkfifo(QDir(folder.path()).filePath(u"pipe.txt"_s).toLocal8Bit().constData(), 0600), 0);
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
+    SCOPED_TRACE(QString::fromStdU16String(c.path).toStdString());
+    if (!c.bytes.empty()) {
+      WriteBytes(c.path, c.bytes);
+    }
     services.boxes.clear();
     services.pointers.clear();
     window.txtSource.SetText(u"元の文");
     Choose(c.path);
     window.mnuFileOpen_Click();
-    EXPECT_TRUE(ReportedOnlyAt(kLoadLocation, 1));
-    ASSERT_FALSE(services.boxes.empty());
-    EXPECT_TRUE(services.boxes[0].prompt.starts_with(c.number));
+    ASSERT_EQ(services.boxes.size(), 1u);
+    const FakeServices::Box& box = services.boxes[0];
+    EXPECT_EQ(box.style, c.style);
+    if (c.style == report) {
+      EXPECT_TRUE(box.prompt.starts_with(c.expected));
+    } else {
+      EXPECT_EQ(box.title, u"読み込み - ぽこぺん");
+      EXPECT_TRUE(
+          box.prompt.starts_with(u"このファイルは読み込めません。\r\n\r\n" + c.path + u": "));
+      EXPECT_NE(box.prompt.find(c.expected), std::u16string::npos);
+    }
     EXPECT_EQ(window.txtSource.Text(), u"元の文");
     EXPECT_EQ(services.pointers, (std::vector<int>{11, 0}));
   }
-  EXPECT_NE(services.boxes[0].prompt.find(u"オフセット 2"), std::u16string::npos);
 }
 
 TEST_F(FileCommands, SaveWritesTheLowerBoxInCodePage932WithOneCrLf) {
@@ -164,21 +191,119 @@ TEST_F(FileCommands, SaveWritesTheLowerBoxInCodePage932WithOneCrLf) {
   EXPECT_EQ(window.txtSource.Text(), u"\r\n");
 }
 
-TEST_F(FileCommands, AnUnencodableCharacterFailsTheSaveAndKeepsTheOldFile) {
-  const std::u16string path = PathOf(u"keep.txt"_s);
-  WriteBytes(path, "old");
-  window.txtPokoryun.SetText(u"一行目\r\n雪だるま☃です");
-  Choose(path);
+// A text from the web: a non-breaking space and an em dash that code page 932
+// writes as its own blank and dash, and characters it has not.
+constexpr std::u16string_view kWebText = u"著作権©2024\u00A0ぽこ\r\n絵文字😀と™\r\n—®\r\n";
+
+TEST_F(FileCommands, SavingWhatCodePage932CannotHoldAsksFirst) {
+  const std::u16string question =
+      u"コードページ 932 (Shift_JIS) で保存できない文字が 4 個あります。\r\n\r\n"
+      u"・1 行目 4 文字目「©」(U+00A9)\r\n"
+      u"・2 行目 4 文字目「😀」(U+1F600)\r\n"
+      u"・2 行目 6 文字目「™」(U+2122)\r\n"
+      u"・3 行目 2 文字目「®」(U+00AE)\r\n"
+      u"\r\nUTF-8 なら、すべての文字をそのまま保存できます。\r\n"
+      u"代わりに UTF-8 で、同じファイル名で保存しますか?";
+  const std::string utf8 = textCodec::EncodeUtf8(kWebText).bytes;
+  std::string asUtf8;
+  for (const char c : utf8) {
+    if (c != '\r') {
+      asUtf8 += c;
+    }
+  }
+  struct Case {
+    const char* name;
+    std::u16string text;
+    std::uint32_t filter;
+    int answer;
+    std::vector<int> styles;  // of the boxes shown
+    std::string saved;        // the file afterwards
+  };
+  const Case cases[] = {
+      {"no keeps the old file",
+       std::u16string(kWebText),
+       1,
+       platform::kAnswerNo,
+       {platform::kMsgBoxQuestionYesNo},
+       "old"},
+      {"yes saves UTF-8 under the same name",
+       std::u16string(kWebText),
+       1,
+       platform::kAnswerYes,
+       {platform::kMsgBoxQuestionYesNo},
+       asUtf8},
+      {"look-alikes are no question",
+       u"ぽこ\u00A0\u2014",
+       1,
+       platform::kAnswerNo,
+       {},
+       "\x82\xDB\x82\xB1\x20\x81\x5C\r\n"},
+      {"UTF-8 cannot hold a lone surrogate either",
+       u"©\xD800",
+       1,
+       platform::kAnswerYes,
+       {platform::kMsgBoxQuestionYesNo, platform::kMsgBoxExclamationOkOnly},
+       "old"},
+      {"nor when chosen",
+       u"a\xD800",
+       2,
+       platform::kAnswerYes,
+       {platform::kMsgBoxExclamationOkOnly},
+       "old"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::u16string path = PathOf(u"web.txt"_s);
+    WriteBytes(path, "old");
+    services.boxes.clear();
+    services.pointers.clear();
+    services.boxAnswers = {c.answer};
+    services.chosenFilter = c.filter;
+    window.txtPokoryun.SetText(c.text);
+    Choose(path);
+    window.mnuFileSave_Click();
+
+    std::vector<int> styles;
+    for (const FakeServices::Box& box : services.boxes) {
+      styles.push_back(box.style);
+      EXPECT_EQ(box.title, u"保存 - ぽこぺん");
+    }
+    EXPECT_EQ(styles, c.styles);
+    if (c.text == kWebText) {
+      EXPECT_EQ(services.boxes.at(0).prompt, question);
+    }
+    if (c.styles.size() > 0 && c.styles.back() == platform::kMsgBoxExclamationOkOnly) {
+      EXPECT_TRUE(services.boxes.back().prompt.starts_with(
+          u"UTF-8 でも保存できない文字 (対になっていないサロゲート) が 1 個あります。\r\n\r\n"
+          u"・1 行目 2 文字目 U+D800\r\n"));
+    }
+    EXPECT_EQ(ReadBytes(path), c.saved);
+    EXPECT_EQ(window.txtPokoryun.Text(), c.text);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path().toStdString()),
+                            std::filesystem::directory_iterator()),
+              1);
+  }
+}
+
+TEST_F(FileCommands, TheQuestionListsTheFirstFiveAndCountsTheRest) {
+  std::u16string text;
+  for (int i = 0; i < 8; ++i) {
+    text += u"a\u200B©\r\n";
+  }
+  window.txtPokoryun.SetText(text);
+  services.boxAnswers = {platform::kAnswerNo};
+  Choose(PathOf(u"many.txt"_s));
   window.mnuFileSave_Click();
-  EXPECT_TRUE(ReportedOnlyAt(kSaveLocation, 1));
   ASSERT_EQ(services.boxes.size(), 1u);
-  EXPECT_NE(services.boxes[0].prompt.find(u"2 行目 5 文字目の U+2603"), std::u16string::npos);
-  EXPECT_EQ(ReadBytes(path), "old");
-  EXPECT_EQ(window.txtPokoryun.Text(), u"一行目\r\n雪だるま☃です");
+  // The zero-width space shows by its code point alone.
+  EXPECT_TRUE(services.boxes[0].prompt.starts_with(
+      u"コードページ 932 (Shift_JIS) で保存できない文字が 16 個あります。\r\n\r\n"
+      u"・1 行目 2 文字目 U+200B\r\n・1 行目 3 文字目「©」(U+00A9)\r\n"
+      u"・2 行目 2 文字目 U+200B\r\n・2 行目 3 文字目「©」(U+00A9)\r\n"
+      u"・3 行目 2 文字目 U+200B\r\n・ほか 11 個\r\n\r\n"));
+  // The question comes without the hourglass, and nothing was written.
   EXPECT_EQ(services.pointers, (std::vector<int>{11, 0}));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path().toStdString()),
-                          std::filesystem::directory_iterator()),
-            1);
+  EXPECT_FALSE(std::filesystem::exists(FsPath(PathOf(u"many.txt"_s))));
 }
 
 TEST_F(FileCommands, ATargetThatCannotBeCreatedGivesTwoReportsAndNoThird) {

@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
@@ -82,6 +83,15 @@ TEST_F(WindowTest, OpensInItsLayoutAtStart) {
   EXPECT_EQ(window.txtSource.geometry(), QRect(0, source.y(), client.width(), source.height()));
   EXPECT_EQ(window.txtPokoryun.geometry(),
             QRect(0, converted.y(), client.width(), client.height() - converted.y()));
+}
+
+// The designed size unless the free area of the screen is smaller, as at a
+// scale factor of 2 on a small screen (CTest runs this so too).
+TEST_F(WindowTest, FitsTheFreeAreaOfItsScreen) {
+  const QRect free = window.screen()->availableGeometry();
+  EXPECT_TRUE(free.contains(window.frameGeometry()))
+      << window.frameGeometry().width() << "x" << window.frameGeometry().height() << " in "
+      << free.width() << "x" << free.height();
 }
 
 // Fixed pitch as Japanese fonts have it: every half-width character the same

@@ -3,16 +3,23 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QIcon>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +58,8 @@ TEST(NameFilters, FollowTheWindowsFilterList) {
     QStringList expected;
   } cases[] = {
       {u"plain TEXT File (*.txt)\0*.txt\0\0"s, {u"plain TEXT File (*.txt)"_s}},
+      {u"plain TEXT File (*.txt)\0*.txt\0すべてのファイル (*)\0*\0\0"s,
+       {u"plain TEXT File (*.txt)"_s, u"すべてのファイル (*)"_s}},
       {u"Text\0*.txt;*.log\0\0"s, {u"Text (*.txt *.log)"_s}},
       {u"Text (*.txt;*.log)\0*.txt;*.log\0\0"s, {u"Text (*.txt *.log)"_s}},
       {u"Text (old)\0*.txt\0\0"s, {u"Text (old) (*.txt)"_s}},
@@ -140,6 +149,8 @@ TEST(QtMessageBox, ShowsTheStyleAndReturnsTheAnswer) {
        QMessageBox::Ok},
       {platform::kMsgBoxOkOnly, Reply::PressEscape, platform::kAnswerOk, QMessageBox::NoIcon,
        QMessageBox::Ok},
+      {platform::kMsgBoxExclamationOkOnly, Reply::PressEnter, platform::kAnswerOk,
+       QMessageBox::Warning, QMessageBox::Ok},
       {platform::kMsgBoxErrorSystemModal, Reply::ClickOk, platform::kAnswerOk,
        QMessageBox::Critical, QMessageBox::Ok},
   };
@@ -160,6 +171,73 @@ TEST(QtMessageBox, ShowsTheStyleAndReturnsTheAnswer) {
       EXPECT_EQ(seen.modality, Qt::ApplicationModal);
     }
   }
+}
+
+// A box is wide enough for the desktop to show its whole title, and never
+// narrower than its text.
+TEST(QtMessageBox, ShowsItsWholeTitleAndText) {
+  const struct {
+    std::u16string title;
+    std::u16string prompt;
+  } cases[] = {
+      {u"ばいばいりゅん?", u"ばいばいりゅん?"},
+      {u"読み込み - ぽこぺん",
+       u"このファイルは読み込めません。\r\n\r\n/tmp/ぽこぺん/pipe.txt: "
+       u"通常のファイルではありません"},
+  };
+  for (const auto& c : cases) {
+    int boxWidth = 0;
+    int needed = 0;
+    int textWidth = 0;
+    int longestLine = 0;
+    ModalWatcher watcher([&](QWidget& modal) {
+      auto* box = qobject_cast<QMessageBox*>(&modal);
+      if (box == nullptr) {
+        return false;
+      }
+      boxWidth = box->width();
+      needed = qtPlatform::WidthForTitle(*box);
+      const auto* text = box->findChild<QLabel*>(u"qt_msgbox_label"_s);
+      textWidth = text->width();
+      for (const QString& line : text->text().split(u'\n')) {
+        longestLine = std::max(longestLine, text->fontMetrics().horizontalAdvance(line));
+      }
+      box->button(QMessageBox::Ok)->click();
+      return true;
+    });
+    qtPlatform::QtServices services;
+    services.MsgBox(c.prompt, platform::kMsgBoxExclamationOkOnly, c.title);
+    EXPECT_TRUE(watcher.Done());
+    EXPECT_GE(boxWidth, needed);
+    EXPECT_GE(textWidth, longestLine);
+  }
+}
+
+// Just after a dialog has closed no window is active: a box then still
+// belongs to the program's window and shows its icon.
+TEST(QtMessageBox, BelongsToTheMainWindowWhenNoneIsActive) {
+  QMainWindow window;
+  window.setWindowIcon(QIcon(QPixmap(16, 16)));
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  {
+    QDialog dialog(&window);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  }
+  QWidget* owner = nullptr;
+  bool hasIcon = false;
+  ModalWatcher watcher([&](QWidget& modal) {
+    owner = modal.parentWidget();
+    hasIcon = !modal.windowIcon().isNull();
+    modal.close();
+    return true;
+  });
+  qtPlatform::QtServices services;
+  services.MsgBox(u"エラー", platform::kMsgBoxErrorSystemModal, u"エラー - ぽこぺん");
+  EXPECT_TRUE(watcher.Done());
+  EXPECT_EQ(owner, &window);
+  EXPECT_TRUE(hasIcon);
 }
 
 TEST(QtMousePointer, HourglassIsSetOnceAndDefaultRemovesEveryOverride) {
@@ -193,6 +271,14 @@ TEST(QtHandles, NameWindowsUntilTheyAreGone) {
   EXPECT_EQ(qtPlatform::WindowOfHandle(handle), nullptr);
   EXPECT_NE(services.InstanceHandle(), 0);
   EXPECT_EQ(services.InstanceHandle(), services.InstanceHandle());
+}
+
+// The dialogs write their settings (the last folder, the history) into a
+// temporary folder, not into the configuration of whoever runs the tests.
+TEST(QtFileDialogSettings, StayOutOfTheUsersConfiguration) {
+  const QSettings qtProject(QSettings::UserScope, u"QtProject"_s);
+  EXPECT_TRUE(qtProject.fileName().startsWith(QDir::tempPath() + u'/'))
+      << qtProject.fileName().toStdString();
 }
 
 // Types a name into the dialog's file name box, as a person would.

@@ -24,8 +24,12 @@ struct Setting {
   std::vector<std::string> args;  // the same for pokopen-convert
 };
 
-std::string ConverterOutput(const std::vector<std::string>& args, const std::string& file) {
-  std::string command = POKOPEN_CONVERT_PATH " --crlf --output-encoding=utf-8";
+std::string ConverterOutput(const std::vector<std::string>& args, const std::string& file,
+                            bool crlf = true) {
+  std::string command = POKOPEN_CONVERT_PATH " --output-encoding=utf-8";
+  if (crlf) {
+    command += " --crlf";
+  }
   for (const std::string& arg : args) {
     command += " " + arg;
   }
@@ -91,6 +95,33 @@ TEST(SameText, TheConverterGivesWhatTheWindowShows) {
             << documents[d].name << ", file " << f << ", style " << setting.style;
       }
     }
+  }
+}
+
+// Loaded, converted and saved as UTF-8, a document that ends with a line
+// break is byte for byte what pokopen-convert writes: no second break.
+TEST(SameText, AUtf8SaveIsWhatTheConverterWrites) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const auto documents = japaneseDocuments::Documents(false, 2000, 8000);
+  ASSERT_GE(documents.size(), 2u);
+  const QDir dir(folder.path());
+  const std::string source = dir.filePath(u"doc.txt"_qs).toStdString();
+  const std::string target = dir.filePath(u"saved.txt"_qs).toStdString();
+  for (std::size_t d = 0; d < documents.size(); d += documents.size() / 2) {
+    ASSERT_TRUE(documents[d].bytes.ends_with('\n'));
+    fileTestSupport::WriteBytes(source, documents[d].bytes);
+    FakeServices services;
+    services.chosenFilter = 2;
+    frmMain window(services);
+    services.dialogAnswers.emplace_back(textCodec::DecodeUtf8(source).text);
+    window.mnuFileOpen_Click();
+    window.mnuConvExec_Click();
+    services.dialogAnswers.emplace_back(textCodec::DecodeUtf8(target).text);
+    window.mnuFileSave_Click();
+    EXPECT_TRUE(services.boxes.empty());
+    EXPECT_TRUE(fileTestSupport::ReadBytes(target) == ConverterOutput({}, source, false))
+        << documents[d].name;
   }
 }
 

@@ -201,7 +201,7 @@ TEST(ProgressDisplay, ShowsOnlyForLongWorkAndCannotBeDismissed) {
     EXPECT_EQ(quick.Dialog(), nullptr);
   }
   qtPlatform::ProgressDisplay slow(owner, u"変換 - ぽこぺん", u"変換しています...", 0);
-  const qtPlatform::ProgressReport report = slow.Part(50, 100);
+  const textFiles::Progress report = slow.Part(50, 100);
   report(4, 4);
   EXPECT_EQ(slow.Dialog(), nullptr) << "nothing is left to wait for";
   report(1, 4);
@@ -214,6 +214,8 @@ TEST(ProgressDisplay, ShowsOnlyForLongWorkAndCannotBeDismissed) {
   EXPECT_EQ(dialog->windowTitle(), u"変換 - ぽこぺん"_s);
   EXPECT_EQ(dialog->labelText(), u"変換しています..."_s);
   EXPECT_TRUE(dialog->findChildren<QPushButton*>().isEmpty());
+  // Wide enough for the desktop to show its whole title.
+  EXPECT_GE(dialog->width(), qtPlatform::WidthForTitle(*dialog));
 
   QTest::keyClick(dialog, Qt::Key_Escape);
   EXPECT_FALSE(dialog->close());
