@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Checks the four packages in a folder (default out/) as a person installing
+# Checks the five packages in a folder (default out/) as a person installing
 # them would, and leaves the machine as it found it:
 #   scripts/check-packages.sh [FOLDER]
-# lintian on all four; install them with apt-get; the converter, the manual
+# lintian on all five; install them with apt-get; the converter, the manual
 # pages, the desktop entry, the metainfo and the icons in their installed
 # places; the window started through its desktop entry on a virtual display;
 # the library's examples built against the installed development package and
@@ -185,4 +185,4 @@ for package in "${packages[@]}"; do
     fi
   done
 done
-echo "All four packages installed, checked and removed cleanly."
+echo "All five packages installed, checked and removed cleanly."
