@@ -141,7 +141,7 @@ mdlFlexConv::Style StyleOf(int style) {
 }
 
 mdlFlexConv::Flags ConversionFlagsOf(unsigned flags) {
-  if ((flags & ~(kConversionFlags | POKOPEN_CRLF)) != 0) {
+  if ((flags & ~(kConversionFlags | POKOPEN_CRLF | POKOPEN_LF_IN_LINE)) != 0) {
     FailWith(POKOPEN_ERROR_ARGUMENT, "unknown flag bits " + std::to_string(flags));
   }
   return {(flags & POKOPEN_POKORU) != 0, (flags & POKOPEN_FIRST) != 0,
@@ -149,7 +149,7 @@ mdlFlexConv::Flags ConversionFlagsOf(unsigned flags) {
 }
 
 void RequireOptions(unsigned options) {
-  if ((options & ~POKOPEN_CRLF) != 0) {
+  if ((options & ~(POKOPEN_CRLF | POKOPEN_LF_IN_LINE)) != 0) {
     FailWith(POKOPEN_ERROR_ARGUMENT, "unknown option bits " + std::to_string(options));
   }
 }

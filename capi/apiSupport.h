@@ -33,7 +33,8 @@ struct ApiFailure {
 // Every argument check: a null pointer, an unknown style or flag bit.
 void RequirePointer(const void* pointer, std::string_view name);
 mdlFlexConv::Style StyleOf(int style);
-// The conversion flags of `flags`, which may also hold POKOPEN_CRLF.
+// The conversion flags of `flags`, which may also hold POKOPEN_CRLF and
+// POKOPEN_LF_IN_LINE.
 mdlFlexConv::Flags ConversionFlagsOf(unsigned flags);
 void RequireOptions(unsigned options);
 

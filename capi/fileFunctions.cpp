@@ -11,6 +11,36 @@
 
 using namespace pokopenApi;
 
+namespace {
+
+// Replaces the file at path with the bytes that `encode` makes, or reports
+// why it could not make them.
+template <typename Encode>
+pokopen_status WriteEncoded(const char* path, pokopen_error* error, Encode&& encode) {
+  if (path == nullptr) {
+    return ReportCode(error, POKOPEN_ERROR_ARGUMENT, "path is NULL");
+  }
+  char* bytes = nullptr;
+  size_t bytesLength = 0;
+  const pokopen_status encoded = encode(&bytes, &bytesLength);
+  if (encoded != POKOPEN_OK) {
+    return encoded;
+  }
+  const std::unique_ptr<char, decltype(&pokopen_free)> owned(bytes, &pokopen_free);
+  return Guarded(error, [&] {
+    try {
+      // Only a regular file can be replaced all at once; a pipe would block.
+      textFiles::FileWriter writer(std::string(path), {.regularFilesOnly = true});
+      writer.Write(std::string_view(bytes, bytesLength));
+      writer.Commit();
+    } catch (const textFiles::FileError& failure) {
+      throw ApiFailure{ErrorOf(failure.What(), true)};
+    }
+  });
+}
+
+}  // namespace
+
 extern "C" {
 
 pokopen_status pokopen_read_text(const char* path, pokopen_encoding encoding, char** text,
@@ -41,26 +71,45 @@ pokopen_status pokopen_read_text(const char* path, pokopen_encoding encoding, ch
 pokopen_status pokopen_write_text(const char* path, const char* text, size_t length,
                                   pokopen_encoding encoding, unsigned options,
                                   pokopen_error* error) {
-  if (path == nullptr) {
-    return ReportCode(error, POKOPEN_ERROR_ARGUMENT, "path is NULL");
-  }
-  char* bytes = nullptr;
-  size_t bytesLength = 0;
-  const pokopen_status encoded =
-      pokopen_encode(text, length, encoding, options, &bytes, &bytesLength, error);
-  if (encoded != POKOPEN_OK) {
-    return encoded;
-  }
-  const std::unique_ptr<char, decltype(&pokopen_free)> owned(bytes, &pokopen_free);
+  return WriteEncoded(path, error, [&](char** bytes, size_t* bytesLength) {
+    return pokopen_encode(text, length, encoding, options, bytes, bytesLength, error);
+  });
+}
+
+pokopen_status pokopen_read_text_utf16(const char* path, pokopen_encoding encoding, uint16_t** text,
+                                       size_t* text_length, pokopen_encoding* found,
+                                       pokopen_error* error) {
+  ClearResult(text, text_length);
+  ClearFound(found);
   return Guarded(error, [&] {
-    try {
-      // Only a regular file can be replaced all at once; a pipe would block.
-      textFiles::FileWriter writer(std::string(path), {.regularFilesOnly = true});
-      writer.Write(std::string_view(bytes, bytesLength));
-      writer.Commit();
-    } catch (const textFiles::FileError& failure) {
-      throw ApiFailure{ErrorOf(failure.What(), true)};
+    RequirePointer(path, "path");
+    RequirePointer(text, "text");
+    RequirePointer(text_length, "text_length");
+    textFiles::TextReader reader(
+        std::string(path), {InputEncodingOf(encoding), true, textFiles::LineBreaks::AsTheyAre});
+    Result<char16_t> out;
+    std::u16string decoded;
+    // Piece by piece, so that the text is held once.
+    bool more = true;
+    while (more) {
+      more = reader.Read(decoded);
+      out.Append(decoded.data(), decoded.size());
+      decoded.clear();
     }
+    if (found != nullptr) {
+      *found = EncodingOf(reader.Encoding().value_or(textCodec::Encoding::Utf8));
+    }
+    char16_t* units = nullptr;
+    out.Release(&units, text_length);
+    *text = reinterpret_cast<uint16_t*>(units);
+  });
+}
+
+pokopen_status pokopen_write_text_utf16(const char* path, const uint16_t* text, size_t length,
+                                        pokopen_encoding encoding, unsigned options,
+                                        pokopen_error* error) {
+  return WriteEncoded(path, error, [&](char** bytes, size_t* bytesLength) {
+    return pokopen_encode_utf16(text, length, encoding, options, bytes, bytesLength, error);
   });
 }
 

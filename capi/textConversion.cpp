@@ -20,8 +20,9 @@ bool IsHighSurrogate(char16_t unit) {
 
 }  // namespace
 
-TextConversion::TextConversion(mdlFlexConv::Style style, const mdlFlexConv::Flags& flags, bool crlf)
-    : engine_(style, flags), crlf_(crlf) {}
+TextConversion::TextConversion(mdlFlexConv::Style style, const mdlFlexConv::Flags& flags, bool crlf,
+                               bool lineFeedEndsLine)
+    : engine_(style, flags), lineBreaks_(lineFeedEndsLine), crlf_(crlf) {}
 
 void TextConversion::Push(std::string_view bytes, Result<char>& out) {
   for (std::size_t start = 0; start < bytes.size(); start += kPieceUnits) {

@@ -16,7 +16,8 @@ namespace pokopenApi {
 
 class TextConversion {
  public:
-  TextConversion(mdlFlexConv::Style style, const mdlFlexConv::Flags& flags, bool crlf);
+  TextConversion(mdlFlexConv::Style style, const mdlFlexConv::Flags& flags, bool crlf,
+                 bool lineFeedEndsLine = true);
 
   // UTF-8 in and out. Bytes may be cut inside a character; invalid UTF-8
   // fails with its offset from the start of the text, and the text is dropped.

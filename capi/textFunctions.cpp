@@ -6,6 +6,7 @@
 #include <string>
 
 #include "apiSupport.h"
+#include "lineBreaks.h"
 #include "pokopen.h"
 #include "pokopenVersion.h"
 #include "textCodec.h"
@@ -18,8 +19,9 @@ using namespace pokopenApi;
 struct pokopen_converter {
   enum class Form { Any, Utf8, Utf16 };
 
-  pokopen_converter(mdlFlexConv::Style style, const mdlFlexConv::Flags& flags, bool crlf)
-      : conversion(style, flags, crlf) {}
+  pokopen_converter(mdlFlexConv::Style style, const mdlFlexConv::Flags& flags, bool crlf,
+                    bool lineFeedEndsLine)
+      : conversion(style, flags, crlf, lineFeedEndsLine) {}
 
   // Runs a step of one text in one form; a new text may take the other. A
   // failed step drops the text.
@@ -97,17 +99,50 @@ textFiles::WriteFormat FormatOf(pokopen_encoding encoding, unsigned options) {
 // into the caller's offset.
 template <typename OffsetOf>
 void EncodeText(std::u16string_view text, pokopen_encoding encoding,
-                const textFiles::WriteFormat& format, Result<char>& out, OffsetOf offsetOf) {
+                const textFiles::WriteFormat& format, bool lineFeedEndsLine, Result<char>& out,
+                OffsetOf offsetOf) {
   if (const std::optional<Unencodable> found = UnencodableIn(format.encoding, text)) {
     FailUnencodable(encoding, format.encoding, *found, offsetOf(found->index));
   }
   std::u16string lines;
-  textFiles::LineBreakNormalizer().Append(text, lines);
+  textFiles::LineBreakNormalizer(lineFeedEndsLine).Append(text, lines);
   if (encoding == POKOPEN_ENCODING_UTF16) {
     out.Append("\xFF\xFE", 2);
   }
   char* room = out.Room(textCodec::MostBytes(format.encoding, lines.size()));
   out.Wrote(textFiles::EncodeTextInto(lines, format, room).written);
+}
+
+// Whether a UTF-8 text may be cut before the line start `at`: the engine
+// judges the characters around the line break, with the break as CR LF as it
+// sees every break.
+bool SafeLineStart(const mdlFlexConv::Converter& engine, std::string_view text, std::size_t at) {
+  // More characters before the break than any rule looks back over.
+  constexpr int kContextCharacters = 8;
+  const auto isContinuation = [&](std::size_t i) { return (text[i] & 0xC0) == 0x80; };
+  std::size_t breakStart = at - 1;
+  if (text[breakStart] == '\n' && breakStart > 0 && text[breakStart - 1] == '\r') {
+    --breakStart;
+  }
+  std::size_t start = breakStart;
+  for (int characters = 0; characters < kContextCharacters && start > 0; ++characters) {
+    do {
+      --start;
+    } while (start > 0 && isContinuation(start));
+  }
+  std::size_t end = at + 1;
+  while (end < text.size() && isContinuation(end)) {
+    ++end;
+  }
+  const textCodec::Decoded before = textCodec::DecodeUtf8(text.substr(start, breakStart - start));
+  const textCodec::Decoded after = textCodec::DecodeUtf8(text.substr(at, end - at));
+  if (before.error || after.error) {
+    return false;
+  }
+  std::u16string window;
+  textFiles::LineBreakNormalizer().Append(before.text + u"\r\n" + after.text, window);
+  const std::size_t cut = window.size() - after.text.size();
+  return engine.NextSafeCut(window, cut) == cut;
 }
 
 }  // namespace
@@ -144,8 +179,8 @@ pokopen_status pokopen_convert(const char* text, size_t length, int style, unsig
     RequirePointer(result, "result");
     RequirePointer(result_length, "result_length");
     RequirePointer(length > 0 ? text : "", "text");
-    TextConversion conversion(StyleOf(style), ConversionFlagsOf(flags),
-                              (flags & POKOPEN_CRLF) != 0);
+    TextConversion conversion(StyleOf(style), ConversionFlagsOf(flags), (flags & POKOPEN_CRLF) != 0,
+                              (flags & POKOPEN_LF_IN_LINE) == 0);
     Result<char> out;
     conversion.Push(std::string_view(text, length), out);
     conversion.Finish(out);
@@ -161,8 +196,8 @@ pokopen_status pokopen_convert_utf16(const uint16_t* text, size_t length, int st
     RequirePointer(result, "result");
     RequirePointer(result_length, "result_length");
     RequirePointer(length > 0 ? static_cast<const void*>(text) : "", "text");
-    TextConversion conversion(StyleOf(style), ConversionFlagsOf(flags),
-                              (flags & POKOPEN_CRLF) != 0);
+    TextConversion conversion(StyleOf(style), ConversionFlagsOf(flags), (flags & POKOPEN_CRLF) != 0,
+                              (flags & POKOPEN_LF_IN_LINE) == 0);
     Result<char16_t> out;
     conversion.Push(UnitsOf(text, length), out);
     conversion.Finish(out);
@@ -178,7 +213,8 @@ pokopen_status pokopen_converter_new(int style, unsigned flags, pokopen_converte
   return Guarded(error, [&] {
     RequirePointer(converter, "converter");
     *converter = std::make_unique<pokopen_converter>(StyleOf(style), ConversionFlagsOf(flags),
-                                                     (flags & POKOPEN_CRLF) != 0)
+                                                     (flags & POKOPEN_CRLF) != 0,
+                                                     (flags & POKOPEN_LF_IN_LINE) == 0)
                      .release();
   });
 }
@@ -246,6 +282,26 @@ void pokopen_converter_free(pokopen_converter* converter) {
   std::unique_ptr<pokopen_converter> owned(converter);
 }
 
+pokopen_status pokopen_next_safe_cut(const char* text, size_t length, size_t from, int style,
+                                     unsigned flags, size_t* cut, pokopen_error* error) {
+  if (cut != nullptr) {
+    *cut = length;
+  }
+  return Guarded(error, [&] {
+    RequirePointer(cut, "cut");
+    RequirePointer(length > 0 ? text : "", "text");
+    const mdlFlexConv::Converter engine(StyleOf(style), ConversionFlagsOf(flags));
+    const std::string_view bytes(text, length);
+    for (std::size_t at = std::max<std::size_t>(from, 1); at < length; ++at) {
+      const bool lineStart = bytes[at - 1] == '\n' || (bytes[at - 1] == '\r' && bytes[at] != '\n');
+      if (lineStart && SafeLineStart(engine, bytes, at)) {
+        *cut = at;
+        return;
+      }
+    }
+  });
+}
+
 pokopen_status pokopen_decode(const char* bytes, size_t length, pokopen_encoding encoding,
                               char** text, size_t* text_length, pokopen_encoding* found,
                               pokopen_error* error) {
@@ -290,9 +346,10 @@ pokopen_status pokopen_encode(const char* text, size_t length, pokopen_encoding 
     const textFiles::WriteFormat format = FormatOf(encoding, options);
     const std::u16string units = DecodeUtf8Text(std::string_view(text, length));
     Result<char> out;
-    EncodeText(units, encoding, format, out, [&](std::size_t index) {
-      return textCodec::EncodeUtf8(std::u16string_view(units).substr(0, index)).bytes.size();
-    });
+    EncodeText(
+        units, encoding, format, (options & POKOPEN_LF_IN_LINE) == 0, out, [&](std::size_t index) {
+          return textCodec::EncodeUtf8(std::u16string_view(units).substr(0, index)).bytes.size();
+        });
     Hand(out, bytes, bytes_length);
   });
 }
@@ -306,8 +363,8 @@ pokopen_status pokopen_encode_utf16(const uint16_t* text, size_t length, pokopen
     RequirePointer(bytes_length, "bytes_length");
     RequirePointer(length > 0 ? static_cast<const void*>(text) : "", "text");
     Result<char> out;
-    EncodeText(UnitsOf(text, length), encoding, FormatOf(encoding, options), out,
-               [](std::size_t index) { return index; });
+    EncodeText(UnitsOf(text, length), encoding, FormatOf(encoding, options),
+               (options & POKOPEN_LF_IN_LINE) == 0, out, [](std::size_t index) { return index; });
     Hand(out, bytes, bytes_length);
   });
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Checks the four packages in a folder (default out/) as a person installing
+# Checks the five packages in a folder (default out/) as a person installing
 # them would, and leaves the machine as it found it:
 #   scripts/check-packages.sh [FOLDER]
-# lintian on all four; install them with apt-get; the converter, the manual
+# lintian on all five; install them with apt-get; the converter, the manual
 # pages, the desktop entry, the metainfo and the icons in their installed
 # places; the window started through its desktop entry on a virtual display;
 # the library's examples built against the installed development package and
@@ -15,6 +15,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 folder=$(cd "${1:-$root/out}" && pwd)
 app=org.example.pokopen
 packages=(pokopen pokopen-convert libpokopen1 libpokopen-dev)
+# The Python module, tested as installed with its pytest suite.
+packages+=(python3-pokopen)
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
@@ -132,6 +134,15 @@ command=$(sed -n 's/^Exec=//p' "$desktop" | sed 's/ *%[fFuUdDnNickvm]//g')
 [ "$(command -v "$command")" = /usr/bin/pokopen ] || fail "Exec=$command does not start /usr/bin/pokopen"
 sh "$root/tests/ui/xvfbSmoke.sh" "$command" "$work/smoke" || fail "the installed window did not show"
 
+echo "== python3-pokopen"
+# From a folder outside the tree, so that only the installed module imports.
+module=$(cd "$work" && /usr/bin/python3 -c 'import pokopen; print(pokopen.__file__)')
+[ "$module" = /usr/lib/python3/dist-packages/pokopen/__init__.py ] ||
+  fail "import pokopen found $module"
+(cd "$work" && PYTHONDONTWRITEBYTECODE=1 POKOPEN_CONVERT=/usr/bin/pokopen-convert \
+  /usr/bin/python3 -m pytest -p no:cacheprovider -q "$root/tests/python") ||
+  fail "the tests of the installed Python module failed"
+
 echo "== libpokopen: its symbols, and the examples built against the installed package"
 library=$(dpkg -L libpokopen1 | grep '/libpokopen\.so\.1$')
 others=$(nm -D --defined-only "$library" | awk '{print $3}' | grep -v -e '^pokopen_' -e '^LIBPOKOPEN_1$' || true)
@@ -174,4 +185,4 @@ for package in "${packages[@]}"; do
     fi
   done
 done
-echo "All four packages installed, checked and removed cleanly."
+echo "All five packages installed, checked and removed cleanly."

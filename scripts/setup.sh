@@ -16,6 +16,10 @@ web_packages=(emscripten librsvg2-bin)
 command -v npm >/dev/null || web_packages+=(nodejs npm)
 # The page's tests: a real browser and a real Japanese document.
 web_test_packages=(chromium debian-reference-ja)
+# The Python module: its build, and its tests with the Dask recipe on real
+# Japanese documents (manual pages).
+package_packages+=(dh-python python3-dev)
+test_packages+=(python3-pytest python3-dask python3-distributed manpages-ja)
 
 case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;

@@ -20,9 +20,9 @@
  *   does not count. On failure every result pointer is set to NULL and every
  *   length to 0.
  * - Line breaks: in text given to convert and encode, LF, CR LF and a lone CR
- *   each end a line. The results write every line break as LF, or as CR LF
- *   when POKOPEN_CRLF is among the flags (or options). Decoding leaves line
- *   breaks as the bytes have them.
+ *   each end a line (a lone LF does not with POKOPEN_LF_IN_LINE). The results
+ *   write every line break as LF, or as CR LF when POKOPEN_CRLF is among the
+ *   flags (or options). Decoding leaves line breaks as the bytes have them.
  * - Thread safety: every function is reentrant and may be called from any
  *   number of threads at once. A pokopen_converter is used by one thread at a
  *   time (different converters in different threads are fine).
@@ -71,6 +71,14 @@ typedef enum pokopen_style {
 #define POKOPEN_DEFAULT_FLAGS (POKOPEN_FIRST | POKOPEN_SECOND)
 /* Not a conversion flag: results end their lines with CR LF instead of LF. */
 #define POKOPEN_CRLF 0x100u
+/* Not a conversion flag, and an option of encode and write_text: a lone LF
+ * does not end a line but stays inside it as a character, as in code page 932
+ * files (pokopen_decode finding CP932), where the window and pokopen-convert
+ * end lines only at CR LF and a lone CR. Converting such a text with
+ * POKOPEN_CRLF | POKOPEN_LF_IN_LINE and encoding the result with
+ * POKOPEN_LF_IN_LINE (and POKOPEN_CRLF or not) writes what pokopen-convert
+ * writes for the file. */
+#define POKOPEN_LF_IN_LINE 0x200u
 
 /* Encodings of bytes. */
 typedef enum pokopen_encoding {
@@ -226,6 +234,18 @@ POKOPEN_API pokopen_status pokopen_converter_finish_utf16(pokopen_converter* con
 POKOPEN_API void pokopen_converter_free(pokopen_converter* converter);
 
 /*
+ * Where a long UTF-8 text may be cut for converting its parts apart, in
+ * parallel or on other machines: *cut gets the byte offset of the first line
+ * start at or after `from` (the offset after a line break) at which converting
+ * the text before it and the text after it apart, in `style` with `flags`,
+ * gives the same as converting the whole text; `length` when there is none.
+ * Only a few characters on either side of each line break are read.
+ */
+POKOPEN_API pokopen_status pokopen_next_safe_cut(const char* text, size_t length, size_t from,
+                                                 int style, unsigned flags, size_t* cut,
+                                                 pokopen_error* error);
+
+/*
  * Decodes the bytes of a text file: with POKOPEN_ENCODING_AUTO, the encoding
  * is detected as the window and pokopen-convert detect it, and a text that
  * cannot be read safely is refused (INVALID_TEXT naming the likely encoding,
@@ -271,6 +291,11 @@ POKOPEN_API pokopen_status pokopen_read_text(const char* path, pokopen_encoding 
                                              char** text, size_t* text_length,
                                              pokopen_encoding* found, pokopen_error* error);
 
+/* The same, giving UTF-16 units of the machine's byte order. */
+POKOPEN_API pokopen_status pokopen_read_text_utf16(const char* path, pokopen_encoding encoding,
+                                                   uint16_t** text, size_t* text_length,
+                                                   pokopen_encoding* found, pokopen_error* error);
+
 /*
  * Writes a UTF-8 text to a file as pokopen_encode encodes it, replacing the
  * file all at once: it is either as it was or wholly new, whatever happens
@@ -282,6 +307,11 @@ POKOPEN_API pokopen_status pokopen_read_text(const char* path, pokopen_encoding 
 POKOPEN_API pokopen_status pokopen_write_text(const char* path, const char* text, size_t length,
                                               pokopen_encoding encoding, unsigned options,
                                               pokopen_error* error);
+
+/* The same from UTF-16 units, as pokopen_encode_utf16 encodes them. */
+POKOPEN_API pokopen_status pokopen_write_text_utf16(const char* path, const uint16_t* text,
+                                                    size_t length, pokopen_encoding encoding,
+                                                    unsigned options, pokopen_error* error);
 
 /*
  * Converts a text file into another, as `pokopen-convert -o` does: the input

@@ -364,7 +364,7 @@ TEST(CapiArguments, AreErrorsNeverCrashes) {
        [&](auto e) { return pokopen_convert_utf16(a, 1, 6, 0, &units, &length, e); }},
       {"converter_new NULL", [&](auto e) { return pokopen_converter_new(0, 0, nullptr, e); }},
       {"converter_new style", [&](auto e) { return pokopen_converter_new(7, 0, &made, e); }},
-      {"converter_new flag", [&](auto e) { return pokopen_converter_new(0, 0x200, &made, e); }},
+      {"converter_new flag", [&](auto e) { return pokopen_converter_new(0, 0x400, &made, e); }},
       {"push NULL converter",
        [&](auto e) { return pokopen_converter_push(nullptr, "a", 1, &text, &length, e); }},
       {"push NULL bytes",

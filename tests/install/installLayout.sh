@@ -39,6 +39,13 @@ for example in README.md convert.c convert.cpp Makefile CMakeLists.txt; do
 $examples/$example"
 done
 
+# The Python package, where the build has one: every file of it as built.
+python_dir=$(sed -n 's/^POKOPEN_PYTHON_DIR:STRING=//p' "$build/CMakeCache.txt")
+python_files=
+if [ -n "$python_dir" ]; then
+  python_files=$(cd "$build/python" && find pokopen -type f ! -path '*/__pycache__/*' | sed "s|^|$python_dir/|")
+fi
+
 # compare LABEL ROOT EXPECTED: the files under ROOT are exactly EXPECTED.
 compare() {
   printf '%s\n' "$3" | sort >"$staging/expected"
@@ -59,14 +66,17 @@ for component in pokopen-convert pokopen libpokopen1 libpokopen-dev; do
 done
 compare "component pokopen-convert" "$staging/pokopen-convert/usr" "$convert_files"
 compare "component pokopen" "$staging/pokopen/usr" "$window_files"
+if [ -n "$python_files" ]; then
+  DESTDIR="$staging/python3-pokopen" cmake --install "$build" --prefix /usr \
+    --component python3-pokopen >/dev/null || status=1
+  compare "component python3-pokopen" "$staging/python3-pokopen/usr" "$python_files"
+fi
 compare "component libpokopen1" "$staging/libpokopen1/usr" "$library_files"
 compare "component libpokopen-dev" "$staging/libpokopen-dev/usr" "$dev_files"
 
 cmake --install "$build" --prefix "$staging/prefix" >/dev/null || status=1
-compare "--prefix" "$staging/prefix" "$convert_files
-$window_files
-$library_files
-$dev_files"
+compare "--prefix" "$staging/prefix" "$(printf '%s\n' "$convert_files" "$window_files" \
+  "$library_files" "$dev_files" "$python_files" | sed '/^$/d')"
 
 if objdump -p "$converter" | grep -q 'NEEDED.*Qt'; then
   echo "pokopen-convert links Qt:"
