@@ -76,8 +76,6 @@ class PunctuationGuardStage final : public Stage {
   std::u16string_view Process(std::u16string_view piece, std::u16string& buffer) override;
 
   const Needle& Find() const { return needle_; }
-  const std::u16string& Replacement() const { return replacement_; }
-  const std::u16string& Set() const { return set_; }
   // How many units from a match's start a decision about it may look at.
   std::size_t Lookahead() const { return lookahead_; }
   // Whether a rewrite can lead to another of its own making; only then is
@@ -110,7 +108,6 @@ class PunctuationGuardStage final : public Stage {
 
   Needle needle_;  // folded
   std::u16string replacement_;
-  std::u16string set_;
   std::vector<bool> marks_;  // indexed by folded unit
   std::size_t lookahead_;
   bool mayFeedOnItself_ = false;  // a rewrite can lead to another of its own making
