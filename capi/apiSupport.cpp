@@ -75,6 +75,22 @@ struct ProblemFields {
     error.code = POKOPEN_ERROR_EUC_JP;
     return "EUC-JP text is not read (iconv -f EUC-JP -t UTF-8 converts it)";
   }
+  std::string operator()(const textFiles::Iso2022JpText& jis) const {
+    error.code = POKOPEN_ERROR_ISO_2022_JP;
+    error.byte_offset = jis.byteOffset;
+    return "ISO-2022-JP text is not read (iconv -f ISO-2022-JP -t UTF-8 converts it)";
+  }
+  std::string operator()(const textFiles::MixedEncodings& mixed) const {
+    error.code = POKOPEN_ERROR_MIXED_ENCODINGS;
+    error.byte_offset = mixed.byteOffset;
+    return "the text mixes UTF-8 and code page 932: " + EncodingName(mixed.second) +
+           " from byte offset " + std::to_string(mixed.byteOffset);
+  }
+  std::string operator()(const textFiles::NotJapaneseText& text) const {
+    error.code = POKOPEN_ERROR_NOT_JAPANESE;
+    error.byte_offset = text.byteOffset;
+    return "neither UTF-8 nor Japanese code page 932 text";
+  }
   std::string operator()(const textFiles::NoByteOrderMark&) const {
     error.code = POKOPEN_ERROR_NO_BYTE_ORDER_MARK;
     return "no UTF-16 byte-order mark to tell the byte order";

@@ -54,7 +54,12 @@ struct ProblemInWords {
   std::string operator()(const textFiles::InvalidText& invalid) const {
     std::string words = "invalid " + std::string(EncodingName(invalid.encoding)) +
                         " at byte offset " + std::to_string(invalid.byteOffset);
-    if (invalid.guessed) {
+    if (invalid.validUtf8) {
+      words += invalid.encoding == textCodec::Encoding::Cp932
+                   ? ", but valid UTF-8: -e sets both encodings; --output-encoding=cp932 alone "
+                     "writes code page 932"
+                   : ": UTF-8 behind a UTF-16 byte-order mark (remove the mark's 2 bytes)";
+    } else if (invalid.guessed) {
       words += invalid.encoding == textCodec::Encoding::Cp932
                    ? " (if it is UTF-8, say --input-encoding=utf-8)"
                    : " (if it is code page 932, say --input-encoding=cp932)";
@@ -63,10 +68,24 @@ struct ProblemInWords {
   }
   std::string operator()(const textFiles::NulByte& nul) const {
     return "a NUL byte at byte offset " + std::to_string(nul.byteOffset) +
-           ": not a text file, or UTF-16 without a byte-order mark";
+           (nul.maybeUtf16 ? ": not a text file, or UTF-16 without a byte-order mark"
+                           : ": not a text file, or a damaged one");
   }
   std::string operator()(const textFiles::EucJpText&) const {
     return "EUC-JP text is not read (iconv -f EUC-JP -t UTF-8 converts it)";
+  }
+  std::string operator()(const textFiles::Iso2022JpText& jis) const {
+    return "ISO-2022-JP text is not read (escape sequence at byte offset " +
+           std::to_string(jis.byteOffset) + "; iconv -f ISO-2022-JP -t UTF-8 converts it)";
+  }
+  std::string operator()(const textFiles::MixedEncodings& mixed) const {
+    return "the text mixes UTF-8 and code page 932: " + std::string(EncodingName(mixed.second)) +
+           " from byte offset " + std::to_string(mixed.byteOffset);
+  }
+  std::string operator()(const textFiles::NotJapaneseText& text) const {
+    return "neither UTF-8 nor Japanese code page 932 (not UTF-8 from byte offset " +
+           std::to_string(text.byteOffset) +
+           "); if it is another encoding, iconv -f ENCODING -t UTF-8 converts it";
   }
   std::string operator()(const textFiles::NoByteOrderMark&) const {
     return "no UTF-16 byte-order mark to tell the byte order";

@@ -163,6 +163,83 @@ __attribute__((target("ssse3"))) std::size_t WriteThreeByteRun(std::u16string_vi
   return i - from;
 }
 
+// How four units, each given as the four bytes [lead, middle, last, 0], are
+// packed into UTF-8 when bit k of the index says unit k takes three bytes and
+// a clear bit says it is ASCII (its lead alone).
+struct PackedFour {
+  std::array<std::int8_t, 16> shuffle{};
+  std::uint8_t bytes = 0;
+};
+
+constexpr std::array<PackedFour, 16> MakePackedFours() {
+  std::array<PackedFour, 16> packs{};
+  for (unsigned threeBytes = 0; threeBytes < 16; ++threeBytes) {
+    PackedFour& pack = packs[threeBytes];
+    pack.shuffle.fill(-1);
+    for (unsigned unit = 0; unit < 4; ++unit) {
+      const unsigned length = (threeBytes >> unit & 1) != 0 ? 3 : 1;
+      for (unsigned b = 0; b < length; ++b) {
+        pack.shuffle[pack.bytes++] = static_cast<std::int8_t>(4 * unit + b);
+      }
+    }
+  }
+  return packs;
+}
+
+constexpr std::array<PackedFour, 16> kPackedFours = MakePackedFours();
+
+// Writes units that are ASCII or take three bytes (U+0800 to U+FFFF but
+// surrogates), as real documents mix them every few characters, eight at a
+// time; returns how many it wrote and sets `written` to the bytes. Its 16-byte
+// stores stay within the bytes the rest of the text takes, at least a byte a
+// unit, for it stops twelve units before the end.
+__attribute__((target("ssse3"))) std::size_t WriteMixedRun(std::u16string_view text,
+                                                           std::size_t from, char* out,
+                                                           std::size_t& written) {
+  const __m128i asciiBits = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i twoByteBits = _mm_set1_epi16(static_cast<short>(0xF800));
+  const __m128i surrogateBits = _mm_set1_epi16(static_cast<short>(0xF800));
+  const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+  const __m128i sixBits = _mm_set1_epi16(0x3F);
+  const __m128i continuation = _mm_set1_epi16(0x80);
+  std::size_t i = from;
+  char* to = out;
+  for (; i + 8 + 12 <= text.size(); i += 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(units, asciiBits), _mm_setzero_si128());
+    const __m128i belowThree =
+        _mm_cmpeq_epi16(_mm_and_si128(units, twoByteBits), _mm_setzero_si128());
+    const __m128i isSurrogate = _mm_cmpeq_epi16(_mm_and_si128(units, surrogateBits), surrogate);
+    // Two-byte units and surrogates are left to the loop one at a time.
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_andnot_si128(ascii, belowThree), isSurrogate)) != 0) {
+      break;
+    }
+    const __m128i lead = _mm_or_si128(
+        _mm_and_si128(ascii, units),
+        _mm_andnot_si128(ascii, _mm_or_si128(_mm_srli_epi16(units, 12), _mm_set1_epi16(0xE0))));
+    const __m128i middle =
+        _mm_or_si128(_mm_and_si128(_mm_srli_epi16(units, 6), sixBits), continuation);
+    const __m128i last = _mm_or_si128(_mm_and_si128(units, sixBits), continuation);
+    const __m128i leadAndMiddle = _mm_or_si128(lead, _mm_slli_epi16(middle, 8));
+    const auto threeBytes =
+        static_cast<unsigned>(~_mm_movemask_epi8(_mm_packs_epi16(ascii, ascii)) & 0xFF);
+    const PackedFour& low = kPackedFours[threeBytes & 0xF];
+    const PackedFour& high = kPackedFours[threeBytes >> 4];
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(to),
+        _mm_shuffle_epi8(_mm_unpacklo_epi16(leadAndMiddle, last),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(low.shuffle.data()))));
+    to += low.bytes;
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(to),
+        _mm_shuffle_epi8(_mm_unpackhi_epi16(leadAndMiddle, last),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(high.shuffle.data()))));
+    to += high.bytes;
+  }
+  written = static_cast<std::size_t>(to - out);
+  return i - from;
+}
+
 // Reads a run of three-byte UTF-8 sequences whose leads put no bound on the
 // second byte (0xE1 to 0xEF but 0xED), five at a time; returns the bytes read.
 // The sink has room for eight units more than it is given.
@@ -249,6 +326,11 @@ Progress WriteUtf8(std::u16string_view text, char* out) {
       const std::size_t run = WriteThreeByteRun(text, i, out);
       i += run;
       out += 3 * run;
+    }
+    if (ssse3) {
+      std::size_t bytes = 0;
+      i += WriteMixedRun(text, i, out, bytes);
+      out += bytes;
     }
 #endif
     if (i == text.size()) {

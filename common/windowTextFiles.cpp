@@ -58,15 +58,45 @@ struct DescribedProblem {
     detail += u" として読めないバイトがあります (オフセット ";
     detail += Decimal(invalid.byteOffset);
     detail += u")";
+    if (invalid.validUtf8) {
+      detail +=
+          invalid.encoding == textCodec::Encoding::Cp932
+              ? u"。UTF-8 としては読めます"
+              : u"。UTF-16 のバイト順マークのあとが UTF-8 です (マークの 2 バイトを除いてください)";
+    }
     return PathError(kErrInvalidArgument, path, detail);
   }
   RuntimeError operator()(const textFiles::NulByte& nul) const {
-    return PathError(kErrInvalidArgument, path,
-                     u"NUL バイトがあります (オフセット " + Decimal(nul.byteOffset) +
-                         u")。テキストファイルではないか、バイト順マークのない UTF-16 です");
+    return PathError(
+        kErrInvalidArgument, path,
+        u"NUL バイトがあります (オフセット " + Decimal(nul.byteOffset) +
+            (nul.maybeUtf16 ? u")。テキストファイルではないか、バイト順マークのない UTF-16 です"
+                            : u")。テキストファイルではないか、壊れています"));
   }
   RuntimeError operator()(const textFiles::EucJpText&) const {
-    return PathError(kErrInvalidArgument, path, u"EUC-JP のファイルは読めません");
+    return PathError(kErrInvalidArgument, path,
+                     u"EUC-JP のファイルは読めません (iconv -f EUC-JP -t UTF-8 で変換できます)");
+  }
+  RuntimeError operator()(const textFiles::Iso2022JpText& jis) const {
+    return PathError(kErrInvalidArgument, path,
+                     u"ISO-2022-JP (JIS) のファイルは読めません (オフセット " +
+                         Decimal(jis.byteOffset) +
+                         u" にエスケープシーケンス。iconv -f ISO-2022-JP -t UTF-8 で変換できます)");
+  }
+  RuntimeError operator()(const textFiles::MixedEncodings& mixed) const {
+    std::u16string detail = u"UTF-8 とコードページ 932 が混ざっています (オフセット ";
+    detail += Decimal(mixed.byteOffset);
+    detail += u" から ";
+    detail += EncodingName(mixed.second);
+    detail += u")";
+    return PathError(kErrInvalidArgument, path, detail);
+  }
+  RuntimeError operator()(const textFiles::NotJapaneseText& text) const {
+    return PathError(
+        kErrInvalidArgument, path,
+        u"UTF-8 でもコードページ 932 の日本語でもありません (UTF-8 としてはオフセット " +
+            Decimal(text.byteOffset) +
+            u" から読めません。ほかのエンコーディングなら iconv で UTF-8 に変換できます)");
   }
   RuntimeError operator()(const textFiles::NoByteOrderMark&) const {
     return PathError(kErrInvalidArgument, path, u"UTF-16 のバイト順マークがありません");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <utility>
 
 namespace mdlFlexConv::detail {
@@ -10,7 +11,7 @@ namespace {
 
 // Pieces small enough for every stage's buffer to stay in the cache, and to
 // come from the allocator's reused memory rather than fresh pages each run.
-constexpr std::size_t kPieceUnits = 1 << 13;
+constexpr std::size_t kPieceUnits = 1 << 11;
 
 // The window after a match is three units; marks that move the cut point lie
 // at most four units after the start of the match.
@@ -375,14 +376,61 @@ void StageChain::Reset() {
   for (const auto& stage : stages_) {
     stage->Reset();
   }
+  unscannedPieces_ = 0;
 }
 
 void StageChain::PushFrom(std::size_t first, std::u16string_view piece, std::u16string& out) {
   std::u16string_view current = piece;
+  // Which stages may change the text, found once the stages that are always
+  // run have had their turn.
+  std::optional<std::uint64_t> toRun;
   for (std::size_t i = first; i < stages_.size(); ++i) {
-    current = stages_[i]->Process(current, buffers_[i]);
+    Stage& stage = *stages_[i];
+    if (stage.Word() != nullptr && Presence().Usable()) {
+      if (!toRun) {
+        toRun = StagesToRun(current);
+      }
+      if ((*toRun >> i & 1) == 0 && stage.HoldsNothing()) {
+        continue;
+      }
+    }
+    const std::u16string_view next = stage.Process(current, buffers_[i]);
+    // Rewritten text, or units held from the piece before, may make words
+    // that the piece did not hold.
+    if (toRun && (next.data() < current.data() ||
+                  next.data() + next.size() > current.data() + current.size())) {
+      *toRun |= Presence().AfterRewrite(i);
+    }
+    current = next;
   }
   out.append(current);
+}
+
+// Where the last pieces held the words of most stages, as generated or
+// word-dense text does, the scan would cost more than it saves: every stage
+// runs for a while, and then the scan is tried again.
+std::uint64_t StageChain::StagesToRun(std::u16string_view piece) {
+  constexpr int kPiecesUnscanned = 8;
+  if (unscannedPieces_ > 0) {
+    --unscannedPieces_;
+    return ~std::uint64_t{0};
+  }
+  const std::uint64_t toRun = Presence().Scan(piece);
+  if (4 * std::popcount(toRun) >= 3 * static_cast<int>(stages_.size())) {
+    unscannedPieces_ = kPiecesUnscanned;
+  }
+  return toRun;
+}
+
+const WordPresence& StageChain::Presence() {
+  if (!presence_) {
+    std::vector<WordPresence::Rule> rules;
+    for (const auto& stage : stages_) {
+      rules.push_back({stage->Word(), stage->Replacement()});
+    }
+    presence_.emplace(rules);
+  }
+  return *presence_;
 }
 
 namespace {

@@ -6,12 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "mdlFlexConv.h"
+#include "wordPresence.h"
 #include "wordSearch.h"
 
 namespace mdlFlexConv::detail {
@@ -36,6 +38,11 @@ class Stage {
     Push(piece, buffer);
     return buffer;
   }
+  // The word whose absence from a piece lets the chain pass the piece on
+  // without this stage, while it holds nothing back; null when there is none.
+  virtual const Needle* Word() const { return nullptr; }
+  virtual std::u16string_view Replacement() const { return {}; }
+  virtual bool HoldsNothing() const { return false; }
 };
 
 // ReplaceAll: every non-overlapping occurrence of `find`, left to right.
@@ -48,6 +55,9 @@ class ReplaceAllStage final : public Stage {
   std::u16string_view Process(std::u16string_view piece, std::u16string& buffer) override;
 
   const Needle& Find() const { return needle_; }
+  const Needle* Word() const override { return &needle_; }
+  std::u16string_view Replacement() const override { return replacement_; }
+  bool HoldsNothing() const override { return held_.empty(); }
 
  private:
   void PushJoined(std::u16string_view piece, std::u16string& out);
@@ -135,8 +145,13 @@ class StageChain {
 
  private:
   void PushFrom(std::size_t first, std::u16string_view piece, std::u16string& out);
+  const WordPresence& Presence();
+  std::uint64_t StagesToRun(std::u16string_view piece);
+
   std::vector<std::unique_ptr<Stage>> stages_;
   std::vector<std::u16string> buffers_;
+  std::optional<WordPresence> presence_;  // made at the first piece
+  int unscannedPieces_ = 0;
 };
 
 // Runs one stage over a whole text in cache-sized pieces.

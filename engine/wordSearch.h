@@ -32,6 +32,11 @@ class Needle {
   // kNotFound. The needle is not empty.
   std::size_t FindIn(std::u16string_view hay, std::size_t from) const;
 
+  // The units that its first and second units match (none for the second of
+  // a one-unit needle).
+  const UnitForms& FirstForms() const { return firstForms_; }
+  const UnitForms& SecondForms() const { return secondForms_; }
+
   // The most units at the end of text, fewer than the needle's, that are its
   // beginning: where an occurrence that text cuts off may start.
   std::size_t BeginningAtEnd(std::u16string_view text) const;

@@ -21,21 +21,45 @@ struct SystemFailure {
 struct NotRegularFile {};
 
 // The bytes stop being valid in `encoding` at byteOffset. `guessed` says the
-// encoding was detected without certainty, so naming another may help.
+// encoding was detected without certainty, so naming another may help;
+// `validUtf8` that the bytes (after any byte-order mark) are valid UTF-8, so
+// they are UTF-8 taken for another encoding.
 struct InvalidText {
   textCodec::Encoding encoding = textCodec::Encoding::Utf8;
   std::uint64_t byteOffset = 0;
   bool guessed = false;
+  bool validUtf8 = false;
 };
 
-// A NUL byte at byteOffset before the encoding could be told: not a text, or
-// UTF-16 without a byte-order mark.
+// A NUL byte (in UTF-16, a NUL character) at byteOffset: not a text, or a
+// damaged one. `maybeUtf16` says it may be UTF-16 without a byte-order mark
+// (no line break before it).
 struct NulByte {
   std::uint64_t byteOffset = 0;
+  bool maybeUtf16 = false;
 };
 
 // The text is EUC-JP, which is not read.
 struct EucJpText {};
+
+// The text is ISO-2022-JP, which is not read: its first escape sequence into
+// Japanese is at byteOffset.
+struct Iso2022JpText {
+  std::uint64_t byteOffset = 0;
+};
+
+// The text mixes UTF-8 and code page 932: `second` is the one that shows
+// later, from byteOffset on.
+struct MixedEncodings {
+  textCodec::Encoding second = textCodec::Encoding::Utf8;
+  std::uint64_t byteOffset = 0;
+};
+
+// The text is neither UTF-8 nor Japanese code page 932 (another language's
+// encoding, or not text); UTF-8 fails at byteOffset.
+struct NotJapaneseText {
+  std::uint64_t byteOffset = 0;
+};
 
 // UTF-16 was named, but the text has no byte-order mark to tell its byte order.
 struct NoByteOrderMark {};
@@ -46,8 +70,9 @@ struct UnencodableText {
   textCodec::Unencodable where;
 };
 
-using Problem = std::variant<SystemFailure, NotRegularFile, InvalidText, NulByte, EucJpText,
-                             NoByteOrderMark, UnencodableText>;
+using Problem =
+    std::variant<SystemFailure, NotRegularFile, InvalidText, NulByte, EucJpText, Iso2022JpText,
+                 MixedEncodings, NotJapaneseText, NoByteOrderMark, UnencodableText>;
 
 class FileError : public std::exception {
  public:

@@ -21,17 +21,26 @@ constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 // More than the longest character a piece can cut off.
 constexpr std::size_t kBridgeBytes = 8;
 
-[[noreturn]] void ThrowUndetected(const textCodec::Undetected& undetected) {
+// `detecting` says the encoding was still being detected.
+[[noreturn]] void ThrowUndetected(const textCodec::Undetected& undetected, bool detecting) {
   using Reason = textCodec::Undetected::Reason;
   switch (undetected.reason) {
     case Reason::NulByte:
-      throw FileError(NulByte{undetected.byteOffset});
+      throw FileError(
+          NulByte{undetected.byteOffset, undetected.likely != textCodec::Encoding::Utf8});
     case Reason::EucJp:
       throw FileError(EucJpText{});
+    case Reason::Iso2022Jp:
+      throw FileError(Iso2022JpText{undetected.byteOffset});
+    case Reason::Mixed:
+      throw FileError(MixedEncodings{undetected.likely, undetected.byteOffset});
+    case Reason::NotJapanese:
+      throw FileError(NotJapaneseText{undetected.byteOffset});
     case Reason::Invalid:
       break;
   }
-  throw FileError(InvalidText{undetected.likely, undetected.byteOffset, true});
+  throw FileError(InvalidText{undetected.likely, undetected.byteOffset,
+                              detecting && !undetected.validUtf8, undetected.validUtf8});
 }
 
 }  // namespace
@@ -40,6 +49,7 @@ TextDecoder::TextDecoder(InputEncoding encoding, LineBreaks lineBreaks)
     : asked_(encoding), lineBreaks_(lineBreaks), nextDetection_(kFirstDetection) {
   if (encoding == InputEncoding::Cp932) {
     encoding_ = textCodec::Encoding::Cp932;
+    utf8Validity_.emplace();
   }
 }
 
@@ -91,7 +101,7 @@ void TextDecoder::Decide(bool complete) {
     case InputEncoding::Auto: {
       const textCodec::Detection detection = textCodec::DetectEncoding(held_, complete);
       if (const auto* undetected = std::get_if<textCodec::Undetected>(&detection)) {
-        ThrowUndetected(*undetected);
+        ThrowUndetected(*undetected, true);
       }
       const auto* detected = std::get_if<textCodec::Detected>(&detection);
       if (detected == nullptr) {
@@ -160,12 +170,42 @@ std::size_t TextDecoder::Decode(std::string_view bytes, bool final, std::u16stri
   std::size_t written = 0;
   const textCodec::DecodeProgress progress =
       textCodec::DecodeInto(*encoding_, bytes, final, decoded_.get(), written);
+  Watch(bytes, progress.consumed, progress.invalidAt);
   if (progress.invalidAt) {
-    throw FileError(InvalidText{*encoding_, offset_ + *progress.invalidAt, guessed_});
+    ThrowInvalid(bytes, *progress.invalidAt, final);
+  }
+  if (utf8Validity_ && utf8Validity_->Valid(false)) {
+    utf8Validity_->Add(bytes.substr(0, progress.consumed));
   }
   AppendLines(std::u16string_view(decoded_.get(), written), out);
   offset_ += progress.consumed;
   return progress.consumed;
+}
+
+void TextDecoder::Watch(std::string_view bytes, std::size_t consumed,
+                        std::optional<std::size_t> invalidAt) {
+  if (!watch_) {
+    watch_.emplace(*encoding_, asked_ == InputEncoding::Auto);
+  }
+  // A fault that shows as an invalid byte, such as a word of UTF-8 in code
+  // page 932, is named for what it is; its sequence ends a few bytes on.
+  const std::size_t looked = invalidAt ? *invalidAt + kBridgeBytes : consumed;
+  const std::optional<textCodec::Undetected> fault = watch_->Look(bytes.substr(0, looked), offset_);
+  if (fault && (!invalidAt || fault->byteOffset <= offset_ + *invalidAt)) {
+    ThrowUndetected(*fault, false);
+  }
+}
+
+// Code page 932 named for bytes that are valid UTF-8 is said so, as the
+// encoding named is then most likely meant for the output.
+void TextDecoder::ThrowInvalid(std::string_view bytes, std::size_t invalidAt, bool final) {
+  bool validUtf8 = false;
+  if (utf8Validity_ && utf8Validity_->Valid(false)) {
+    textCodec::Utf8Validity rest = *utf8Validity_;
+    rest.Add(bytes);
+    validUtf8 = rest.Valid(final);
+  }
+  throw FileError(InvalidText{*encoding_, offset_ + invalidAt, guessed_, validUtf8});
 }
 
 void TextDecoder::AppendLines(std::u16string_view text, std::u16string& out) {

@@ -3,7 +3,9 @@
 // rules expect them. In UTF-8 and UTF-16 text, LF, CR LF and a lone CR each
 // end a line; in code page 932 text, CR LF and a lone CR do and a lone LF
 // stays inside its line. Every line break that ends a line is given as CR LF.
-// Failures are thrown as textFiles::FileError.
+// A NUL is refused wherever it is, and so, where the encoding is detected,
+// are ISO-2022-JP and UTF-8 inside code page 932, before any text of the
+// piece holding them is given. Failures are thrown as textFiles::FileError.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "encodingDetection.h"
 #include "fileError.h"
 #include "fileSystem.h"
 #include "lineBreaks.h"
@@ -57,6 +60,10 @@ class TextDecoder {
   void DecodeAndHold(std::string_view bytes, bool final, std::u16string& out);
   // Decodes the whole characters of bytes; returns how many bytes that took.
   std::size_t Decode(std::string_view bytes, bool final, std::u16string& out);
+  // Throws what the watch finds in the bytes decoded, or before the first
+  // invalid byte if there is one.
+  void Watch(std::string_view bytes, std::size_t consumed, std::optional<std::size_t> invalidAt);
+  [[noreturn]] void ThrowInvalid(std::string_view bytes, std::size_t invalidAt, bool final);
   void AppendLines(std::u16string_view text, std::u16string& out);
 
   InputEncoding asked_;
@@ -69,6 +76,9 @@ class TextDecoder {
   std::unique_ptr<char16_t[]> decoded_;  // reused between pieces
   std::size_t decodedRoom_ = 0;
   std::optional<LineBreakNormalizer> normalizer_;  // once the encoding is known
+  std::optional<textCodec::TextWatch> watch_;      // once the encoding is known
+  // For code page 932 named: whether the bytes decoded are valid UTF-8 too.
+  std::optional<textCodec::Utf8Validity> utf8Validity_;
 };
 
 // How a file is to be read.

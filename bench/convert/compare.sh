@@ -10,7 +10,10 @@
 # BUILD_DIR (default: build-release) is configured as a Release build and
 # brought up to date first. Environment: SIZE (default 32M) of each text,
 # RUNS (default 5, the median is shown), BIG (default 1024, MiB of the large
-# input; 0 skips it), SED_LOCALE (default C.UTF-8). Needs GNU sed and GNU time.
+# input; 0 skips it), SED_LOCALE (default C.UTF-8), KINDS (default: the
+# generated prose and technical texts and the real documents manual, manpages
+# and catalogues of bench/texts/real-documents.sh). Needs GNU sed and GNU time,
+# and for the real documents their Debian packages.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,6 +24,7 @@ size=${SIZE:-32M}
 runs=${RUNS:-5}
 big=${BIG:-1024}
 sed_locale=${SED_LOCALE:-C.UTF-8}
+kinds=${KINDS:-prose technical manual manpages catalogues}
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPOKOPEN_GUI=OFF \
@@ -46,9 +50,12 @@ median() {
   sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-for kind in prose technical; do
+for kind in $kinds; do
   text=$work/$kind.txt
-  "$generate" "$kind" "$size" >"$text"
+  case $kind in
+    manual | manpages | catalogues | guides) "$here/../texts/real-documents.sh" "$kind" "$size" >"$text" ;;
+    *) "$generate" "$kind" "$size" >"$text" ;;
+  esac
   echo "== $kind: $(wc -c <"$text") bytes of UTF-8, $flags, median of $runs =="
   names="cat sed j1 jall j1null jallnull"
   [ -n "$baseline" ] && names="$names baseline"
@@ -93,7 +100,7 @@ if [ "$big" -gt 0 ]; then
   while [ "$(wc -c <"$work/big.txt")" -lt $((big * 1048576)) ]; do
     cat "$one" >>"$work/big.txt"
   done
-  rm -f "$work/technical.txt"
+  for kind in $kinds; do [ "$kind" = prose ] || rm -f "$work/$kind.txt"; done
   bytes=$(wc -c <"$work/big.txt")
   echo "== peak resident memory, $flags -o FILE, on $bytes bytes =="
   peak() {

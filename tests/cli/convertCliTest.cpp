@@ -381,6 +381,34 @@ TEST(PokopenConvert, BadInputIsRefusedWithItsPlace) {
        "\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA",
        "pokopen-convert: standard input: EUC-JP text is not read (iconv -f EUC-JP -t UTF-8 "
        "converts it)"},
+      {{"-e", "cp932"},
+       "わたしです",
+       "pokopen-convert: standard input: invalid code page 932 at byte offset 14, but valid UTF-8: "
+       "-e sets both encodings; --output-encoding=cp932 alone writes code page 932"},
+      {{},
+       "\x82\xED\x82\xBD\x82\xB5\x82\xCD"
+       "です"
+       "\x82\xC5\x82\xB7",
+       "pokopen-convert: standard input: the text mixes UTF-8 and code page 932: UTF-8 from byte "
+       "offset 8"},
+      {{},
+       "\x1B$B$o$?$7$G$9\x1B(B\n",
+       "pokopen-convert: standard input: ISO-2022-JP text is not read (escape sequence at byte "
+       "offset 0; iconv -f ISO-2022-JP -t UTF-8 converts it)"},
+      {{},
+       "Modifikator \xBB+\xAB oder \xBB-\xAB\n",
+       "pokopen-convert: standard input: neither UTF-8 nor Japanese code page 932 (not UTF-8 from "
+       "byte offset 12); if it is another encoding, iconv -f ENCODING -t UTF-8 converts it"},
+      {{},
+       "\xFF\xFE"
+       "わたしです",
+       "pokopen-convert: standard input: invalid UTF-16 at byte offset 2: UTF-8 behind a UTF-16 "
+       "byte-order mark (remove the mark's 2 bytes)"},
+      {{},
+       "a\nb\0"s,
+       "pokopen-convert: standard input: a NUL byte at byte offset 3: not a text file, or a "
+       "damaged "
+       "one"},
       {{"--output-encoding=cp932"},
        "わたし\nあい☃",
        "pokopen-convert: standard input: line 2, column 3: U+2603 cannot be written in code page "
@@ -553,6 +581,22 @@ TEST_F(PokopenConvertFiles, FailureLeavesAnExistingTargetAsItWas) {
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(ReadFile(Path("out.txt")), "previous");
     EXPECT_EQ(Entries(), (std::vector<std::string>{"out.txt"}));
+  }
+}
+
+// A fault far into a file, found when much of it is converted, leaves the
+// targets of -o and -i as they were.
+TEST_F(PokopenConvertFiles, AFaultFarInLeavesTheTargetAsItWas) {
+  const std::string text = Repeated("わたしです。\n", 30000);
+  WriteFile(Path("out.txt"), "previous");
+  for (const std::string& input :
+       {text + std::string(4096, '\0'), text + "\x1B$B$o$?$7\x1B(B\n" + text}) {
+    WriteFile(Path("in.txt"), input);
+    EXPECT_EQ(RunConvert({"-o", Path("out.txt").string(), Path("in.txt").string()}).status, 1);
+    EXPECT_EQ(RunConvert({"-i", Path("in.txt").string()}).status, 1);
+    EXPECT_EQ(ReadFile(Path("out.txt")), "previous");
+    EXPECT_TRUE(ReadFile(Path("in.txt")) == input);
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"in.txt", "out.txt"}));
   }
 }
 

@@ -27,6 +27,8 @@ class Converter {
     char* outPointer = out.data();
     std::size_t outLeft = out.size();
     iconv(handle_, &inPointer, &inLeft, &outPointer, &outLeft);
+    // A stateful encoding such as ISO-2022-JP returns to ASCII at the end.
+    iconv(handle_, nullptr, nullptr, &outPointer, &outLeft);
     out.resize(out.size() - outLeft);
     return {out, inLeft};
   }
@@ -48,6 +50,14 @@ Decoded DecodeCp932(std::string_view bytes) {
     decoded.errorOffset = bytes.size() - left;
   }
   return decoded;
+}
+
+std::optional<std::string> Convert(const char* to, const char* from, std::string_view bytes) {
+  auto [converted, left] = Converter(to, from).Convert(bytes);
+  if (left != 0) {
+    return std::nullopt;
+  }
+  return converted;
 }
 
 std::optional<std::string> EncodeCp932(std::u16string_view text) {

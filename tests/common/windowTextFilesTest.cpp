@@ -115,6 +115,13 @@ TEST_F(TextFile, LoadRefusesInvalidBytesNamingTheirOffset) {
       {std::string("a\0b", 3),
        u"NUL バイトがあります (オフセット 1)。テキストファイルではないか、バイト順マークのない "
        u"UTF-16 です"},
+      {std::string("a\nb\0", 4),
+       u"NUL バイトがあります (オフセット 3)。テキストファイルではないか、壊れています"},
+      {"\x82\xED\x82\xBD\x82\xB5\x82\xCD\xE3\x81\xA7\xE3\x81\x99\x82\xC5\x82\xB7",
+       u"UTF-8 とコードページ 932 が混ざっています (オフセット 8 から UTF-8)"},
+      {"\x1B$B$o$?$7\x1B(B",
+       u"ISO-2022-JP (JIS) のファイルは読めません (オフセット 0 にエスケープシーケンス。iconv -f "
+       u"ISO-2022-JP -t UTF-8 で変換できます)"},
   };
   for (const auto& [bytes, detail] : cases) {
     WriteBytes(Path("bad.txt"), std::string_view(bytes.data(), bytes.size()));
