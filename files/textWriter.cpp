@@ -18,6 +18,9 @@ constexpr int kMostLinks = 40;
 
 // Drops the CR of every CR LF in bytes, in place; returns the bytes kept.
 std::size_t DropCrBeforeLf(char* bytes, std::size_t size) {
+  if (size == 0) {
+    return 0;  // bytes may be null: no room was needed
+  }
   const char* read = bytes;
   const char* const end = bytes + size;
   char* write = bytes;
