@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <limits.h>
-#include <sched.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <memory>
 
 namespace textFiles {
 
@@ -25,8 +24,6 @@ constexpr std::array kEndingSignals = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,   SIG
 constexpr std::string_view kMark = ".pokopen-";
 constexpr std::size_t kRandomLength = 6;
 constexpr int kMostAttempts = 100;
-// The child that names a file makes a few system calls; this is ample.
-constexpr std::size_t kChildStackBytes = std::size_t{64} << 10;
 
 sigset_t EndingSignals() {
   sigset_t signals;
@@ -67,11 +64,10 @@ struct Naming {
 };
 
 // Links the file under the passing name and renames that over the target;
-// returns 0 or the errno of the failure. It runs in a child that shares this
-// process's memory and whatever sanitizers track of it, so it makes system
-// calls only, through syscall(2), which none of them intercepts.
-[[gnu::no_sanitize("address", "thread", "undefined")]] int NameInChild(void* argument) {
-  const Naming& naming = *static_cast<const Naming*>(argument);
+// returns 0 or the errno of the failure. It runs in a vfork child, on this
+// process's memory, so it makes system calls only, through syscall(2), which
+// no sanitizer intercepts.
+[[gnu::no_sanitize("address", "thread", "undefined")]] int NameInChild(const Naming& naming) {
   long linked =
       syscall(SYS_linkat, AT_FDCWD, naming.self, naming.folder, naming.passing, AT_SYMLINK_FOLLOW);
   if (linked != 0 && errno == ENOENT) {
@@ -89,21 +85,31 @@ struct Naming {
   return 0;
 }
 
-// Runs NameInChild in a child process that shares this one's memory and
-// descriptors, and waits for it: the step is done whole even if this process
-// is killed meanwhile. The child sends no SIGCHLD, so that a program's own
-// handler never sees it.
-int NameThroughChild(Naming& naming) {
-  const auto stack = std::make_unique<char[]>(kChildStackBytes);
-  const pid_t child = clone(NameInChild, stack.get() + kChildStackBytes,
-                            CLONE_VM | CLONE_VFORK | CLONE_FILES, &naming);
+// Whether the file open as naming.file is now the one named naming.name.
+bool IsInPlace(const Naming& naming) {
+  struct stat named {};
+  struct stat file {};
+  return fstatat(naming.folder, naming.name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+         fstat(naming.file, &file) == 0 && named.st_dev == file.st_dev &&
+         named.st_ino == file.st_ino;
+}
+
+// Runs NameInChild in a vfork child and waits for it: being a process of its
+// own, it finishes the step even if this process is killed meanwhile.
+int NameThroughChild(const Naming& naming) {
+  const pid_t child = vfork();
+  if (child == 0) {
+    syscall(SYS_exit_group, NameInChild(naming));
+    __builtin_unreachable();
+  }
   if (child < 0) {
-    return NameInChild(&naming);  // no child to be had: the step as it is
+    return NameInChild(naming);  // no child to be had: the step as it is
   }
   int status = 0;
-  while (waitpid(child, &status, __WCLONE) < 0) {
+  while (waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) {
-      return errno;
+      // Waited for by a handler of the program's own: the file tells.
+      return IsInPlace(naming) ? 0 : EIO;
     }
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : EINTR;
@@ -181,7 +187,7 @@ int ReplaceWithUnnamed(int folder, int file, const std::string& name) {
   const std::string self = "/proc/self/fd/" + std::to_string(file);
   for (int attempt = 0; attempt < kMostAttempts; ++attempt) {
     const std::string passing = TemporaryName(name);
-    Naming naming{folder, file, self.c_str(), passing.c_str(), name.c_str()};
+    const Naming naming{folder, file, self.c_str(), passing.c_str(), name.c_str()};
     // A signal waits until the step is done; should one end the program from
     // another thread meanwhile, the handler knows the passing name.
     const EndingSignalsHeldBack heldBack;

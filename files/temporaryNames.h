@@ -4,8 +4,8 @@
 // A new file is written unnamed (O_TMPFILE) and linked under its name only
 // once complete. An existing file cannot be replaced by a link, so the new
 // one is linked under a passing name and renamed over it; that step runs in
-// a child process sharing this one's memory, which finishes it even when
-// this process is killed meanwhile. Where the file system cannot make
+// a vfork child, which finishes it even when this process is killed
+// meanwhile. Where the file system cannot make
 // unnamed files, the new file is written under a temporary name from the
 // start: a signal that can be caught removes it, but SIGKILL leaves it.
 #pragma once
