@@ -39,12 +39,11 @@ void PieceWork::Run(Piece& piece) {
   } else {
     // The text goes on in the next piece: a CR or a high surrogate at the
     // end waits for what follows it.
-    const std::size_t keep = !converted_.empty() && (converted_.back() == u'\r' ||
-                                                     textCodec::IsHighSurrogate(converted_.back()))
-                                 ? 1
-                                 : 0;
-    carry_.assign(converted_, converted_.size() - keep, keep);
-    converted_.resize(converted_.size() - keep);
+    if (!converted_.empty() &&
+        (converted_.back() == u'\r' || textCodec::IsHighSurrogate(converted_.back()))) {
+      carry_.push_back(converted_.back());
+      converted_.pop_back();
+    }
   }
   char* room = piece.bytes.Room(textCodec::MostBytes(format_.encoding, converted_.size()));
   piece.bytes.size = textFiles::EncodeTextInto(converted_, format_, room).written;
