@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the whole suite with warnings as
 # errors, then the engine, codec, common and converter tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then a short fuzzing run,
+# AddressSanitizer and UndefinedBehaviorSanitizer, the threaded parts' tests
+# under ThreadSanitizer, then a short fuzzing run,
 # then the Debian packages: built, checked with lintian, installed, tried and
 # removed again.
 set -euo pipefail
@@ -14,10 +15,18 @@ cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPOKOPEN_WERROR=ON >
 cmake --build build-test -j"$jobs"
 ctest --test-dir build-test --output-on-failure -j"$jobs"
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPOKOPEN_WERROR=ON -DPOKOPEN_SANITIZE=ON \
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPOKOPEN_WERROR=ON -DPOKOPEN_SANITIZE=address \
   -DPOKOPEN_GUI=OFF -DPOKOPEN_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# The tests of the parts that run threads (the stream unit, the writer's
+# signals and naming child, the converter) again under ThreadSanitizer.
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPOKOPEN_WERROR=ON \
+  -DPOKOPEN_SANITIZE=thread -DPOKOPEN_GUI=OFF -DPOKOPEN_BENCH=OFF >/dev/null
+cmake --build build-tsan -j"$jobs" --target pokopen_stream_tests pokopen_files_tests \
+  pokopen_cli_tests
+ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L threads
 
 if [ -x fuzz/run.sh ]; then
   fuzz/run.sh 60
