@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace pokopenConvert {
 
@@ -31,6 +32,53 @@ std::string Escaped(unsigned char c) {
       return octal;
     }
   }
+}
+
+// Which bytes of text are no part of a valid UTF-8 character.
+std::vector<bool> InvalidUtf8(std::string_view text) {
+  std::vector<bool> invalid(text.size(), false);
+  std::u16string decoded;
+  for (std::size_t at = 0; at < text.size();) {
+    decoded.clear();
+    const textCodec::DecodeProgress progress =
+        textCodec::DecodeSome(textCodec::Encoding::Utf8, text.substr(at), true, decoded);
+    if (!progress.invalidAt) {
+      break;
+    }
+    at += *progress.invalidAt;
+    invalid[at++] = true;
+  }
+  return invalid;
+}
+
+// Text in single quotes, with each single quote, control character and
+// byte of invalid UTF-8 outside them, as a shell reads it: 'a'\''b',
+// 'a'$'\n''b', so that nothing quoted can forge a line of output or upset
+// the terminal.
+std::string InQuotes(std::string_view text) {
+  const std::vector<bool> invalid = InvalidUtf8(text);
+  std::string shown;
+  bool open = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (IsControl(c) || c == '\'' || invalid[i]) {
+      if (open) {
+        shown += '\'';
+        open = false;
+      }
+      shown += c == '\'' ? "\\'" : "$'" + Escaped(c) + "'";
+      continue;
+    }
+    if (!open) {
+      shown += '\'';
+      open = true;
+    }
+    shown += text[i];
+  }
+  if (open) {
+    shown += '\'';
+  }
+  return shown.empty() ? "''" : shown;
 }
 
 std::string_view EncodingName(textCodec::Encoding encoding) {
@@ -103,45 +151,16 @@ struct ProblemInWords {
 }  // namespace
 
 std::string Quoted(std::string_view value) {
-  std::string quoted;
-  quoted.reserve(value.size() + 2);
-  quoted.push_back('\'');
-  quoted.append(value);
-  quoted.push_back('\'');
-  return quoted;
+  return InQuotes(value);
 }
 
 std::string ShownName(std::string_view name) {
-  const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-    return NeedsNoQuotes(static_cast<unsigned char>(c));
-  });
-  if (plain) {
-    return std::string(name);
+  const std::vector<bool> invalid = InvalidUtf8(name);
+  bool plain = !name.empty();
+  for (std::size_t i = 0; i < name.size() && plain; ++i) {
+    plain = NeedsNoQuotes(static_cast<unsigned char>(name[i])) && !invalid[i];
   }
-  // Quoted pieces, with a single quote and each control character outside
-  // them: 'a'\''b', 'a'$'\n''b'.
-  std::string shown;
-  bool open = false;
-  for (const char ch : name) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (IsControl(c) || c == '\'') {
-      if (open) {
-        shown += '\'';
-        open = false;
-      }
-      shown += c == '\'' ? "\\'" : "$'" + Escaped(c) + "'";
-      continue;
-    }
-    if (!open) {
-      shown += '\'';
-      open = true;
-    }
-    shown += ch;
-  }
-  if (open) {
-    shown += '\'';
-  }
-  return shown.empty() ? "''" : shown;
+  return plain ? std::string(name) : InQuotes(name);
 }
 
 void PrintError(std::string_view message) {

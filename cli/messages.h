@@ -10,12 +10,13 @@ namespace pokopenConvert {
 
 inline constexpr std::string_view kProgramName = "pokopen-convert";
 
-// A value in a usage message: 'value'.
+// A value in a usage message, in single quotes: 'value'. Control characters
+// and bytes of invalid UTF-8 are shown as $'\n', $'\377' and the like, so
+// that nothing typed can forge a line of output or upset the terminal.
 std::string Quoted(std::string_view value);
 
 // A file name as GNU tools show it in messages: as it is when it needs no
-// quoting, else in single quotes, with control characters as $'\n' and the
-// like, so that no name can forge a line of output.
+// quoting, else quoted as above.
 std::string ShownName(std::string_view name);
 
 // "pokopen-convert: " and the message, on one line of standard error.

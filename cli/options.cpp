@@ -103,9 +103,9 @@ constexpr std::string_view kHelpText =
     "\n"
     "Files written with -o, -d and -i are replaced all at once, and left as they\n"
     "were when their input turns out to be invalid or cannot be written in the\n"
-    "output encoding. Standard output gets nothing of a text whose fault is found\n"
-    "in its first 4 MiB; a fault found later leaves what was converted before\n"
-    "the part of the text that holds it.\n"
+    "output encoding; they read and write regular files only. Standard output gets\n"
+    "nothing of a text whose fault is found in its first 4 MiB; a fault found later\n"
+    "leaves what was converted before the part of the text that holds it.\n"
     "\n"
     "Exit status: 0 on success, 1 when an input cannot be read or converted or an\n"
     "output cannot be written (the other files are still converted), 2 on a wrong\n"
@@ -225,26 +225,26 @@ class Parser {
     switch (code) {
       case 's':
         if (const auto style = WholeNumber<int>(value, 0, 5)) {
-          options.style = *style;
+          options.settings.style = mdlFlexConv::StyleAt(*style);
         } else {
           Fail("invalid style " + Quoted(value) + " (choose 0 to 5)");
         }
         break;
       case kPokoru:
       case kNoPokoru:
-        options.pokoru = code == kPokoru;
+        options.settings.flags.pokoru = code == kPokoru;
         break;
       case kFirst:
       case kNoFirst:
-        options.first = code == kFirst;
+        options.settings.flags.first = code == kFirst;
         break;
       case kSecond:
       case kNoSecond:
-        options.second = code == kSecond;
+        options.settings.flags.second = code == kSecond;
         break;
       case kForce:
       case kNoForce:
-        options.force = code == kForce;
+        options.settings.flags.force = code == kForce;
         break;
       case 'e':
       case kInputEncoding:
@@ -252,7 +252,7 @@ class Parser {
         ApplyEncoding(code, value);
         break;
       case kCrlf:
-        options.crlf = true;
+        options.settings.output.crlf = true;
         break;
       case 'o':
         // As with other GNU tools, -o - is standard output.
@@ -270,7 +270,7 @@ class Parser {
         break;
       case 'j':
         if (const auto jobs = WholeNumber<unsigned>(value, 1, 1024)) {
-          options.jobs = *jobs;
+          options.settings.jobs = *jobs;
         } else {
           Fail("invalid number of jobs " + Quoted(value) + " (choose 1 to 1024)");
         }
@@ -319,8 +319,10 @@ class Parser {
   // destination and the inputs must fit together.
   void Settle() {
     Options& options = result_.options;
-    options.inputEncoding = inputEncoding_.value_or(bothInput_.value_or(options.inputEncoding));
-    options.outputEncoding = outputEncoding_.value_or(bothOutput_.value_or(options.outputEncoding));
+    streamConversion::Settings& settings = options.settings;
+    settings.inputEncoding = inputEncoding_.value_or(bothInput_.value_or(settings.inputEncoding));
+    settings.output.encoding =
+        outputEncoding_.value_or(bothOutput_.value_or(settings.output.encoding));
     if (options.inputs.empty() && options.destination != Destination::InPlace) {
       options.inputs.emplace_back("-");
     }

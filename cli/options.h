@@ -7,8 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "textCodec.h"
-#include "textReader.h"
+#include "conversionSettings.h"
 
 namespace pokopenConvert {
 
@@ -21,17 +20,9 @@ enum class Destination {
 };
 
 struct Options {
-  int style = 0;
-  bool pokoru = false;
-  bool first = true;
-  bool second = true;
-  bool force = false;
-  textFiles::InputEncoding inputEncoding = textFiles::InputEncoding::Auto;
-  textCodec::Encoding outputEncoding = textCodec::Encoding::Utf8;
-  bool crlf = false;
+  streamConversion::Settings settings;
   Destination destination = Destination::StandardOutput;
   std::string output;  // the file of -o or the folder of -d
-  unsigned jobs = 0;   // 0: one for each core
   bool quiet = false;
   std::vector<std::string> inputs;  // "-" is standard input; none means "-"
 };

@@ -7,7 +7,14 @@ function(pokopen_set_warnings target)
   endif()
 endfunction()
 
-if(POKOPEN_SANITIZE)
+# POKOPEN_SANITIZE: thread, or address (also any true value, such as ON).
+if(POKOPEN_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(POKOPEN_SANITIZE)
+  if(NOT POKOPEN_SANITIZE STREQUAL "address" AND NOT POKOPEN_SANITIZE MATCHES "^(ON|On|on|1|TRUE|True|true|YES|Yes|yes|Y|y)$")
+    message(FATAL_ERROR "POKOPEN_SANITIZE is OFF, address or thread, not ${POKOPEN_SANITIZE}")
+  endif()
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
                       -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)

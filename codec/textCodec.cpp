@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -12,16 +11,13 @@
 #endif
 
 #include "cp932Table.inc"
+#include "ssse3Coding.h"
 
 namespace textCodec {
 namespace {
 
 constexpr std::uint16_t kNoCode = 0xFFFF;
 constexpr std::size_t kLeadRows = 60;
-
-bool IsHighSurrogate(char16_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
 
 bool IsLowSurrogate(char16_t unit) {
   return unit >= 0xDC00 && unit <= 0xDFFF;
@@ -133,13 +129,6 @@ std::size_t NarrowAscii(std::u16string_view text, std::size_t from, char* out) {
 }
 
 #if defined(__x86_64__)
-// POKOPEN_NO_SSSE3 set makes the benchmarks measure the plain paths.
-bool HasSsse3() {
-  static const bool has =
-      __builtin_cpu_supports("ssse3") != 0 && std::getenv("POKOPEN_NO_SSSE3") == nullptr;
-  return has;
-}
-
 // Writes a run of units from U+0800 to U+FFFF, surrogates apart, as the three
 // bytes each takes in UTF-8, four units at a time; returns how many it wrote.
 __attribute__((target("ssse3"))) std::size_t WriteThreeByteRun(std::u16string_view text,
@@ -327,17 +316,18 @@ std::size_t Utf8Length(std::u16string_view text) {
 // out has room for Utf8Length(text) bytes.
 Progress WriteUtf8(std::u16string_view text, char* out) {
   char* const start = out;
+  [[maybe_unused]] const bool ssse3 = detail::CodesWithSsse3();
   for (std::size_t i = 0; i < text.size(); ++i) {
     const std::size_t ascii = NarrowAscii(text, i, out);
     i += ascii;
     out += ascii;
 #if defined(__x86_64__)
-    if (i < text.size() && text[i] >= 0x800 && HasSsse3()) {
+    if (i < text.size() && text[i] >= 0x800 && ssse3) {
       const std::size_t run = WriteThreeByteRun(text, i, out);
       i += run;
       out += 3 * run;
     }
-    if (HasSsse3()) {
+    if (ssse3) {
       std::size_t bytes = 0;
       i += WriteMixedRun(text, i, out, bytes);
       out += bytes;
@@ -499,6 +489,7 @@ Utf8Lead Utf8LeadOf(unsigned char lead) {
 DecodeProgress DecodeUtf8Some(std::string_view bytes, bool final, UnitSink& sink) {
   const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
   const std::size_t size = bytes.size();
+  [[maybe_unused]] const bool ssse3 = detail::CodesWithSsse3();
   std::size_t i = 0;
   while (i < size) {
     const unsigned char lead = at(i);
@@ -513,7 +504,7 @@ DecodeProgress DecodeUtf8Some(std::string_view bytes, bool final, UnitSink& sink
     // Kana, kanji and most of the rest of Japanese: three bytes whose lead
     // puts no bound on the second byte beyond its being a continuation.
 #if defined(__x86_64__)
-    if (lead >= 0xE1 && HasSsse3()) {
+    if (lead >= 0xE1 && ssse3) {
       const std::size_t run = ReadThreeByteRun(bytes, i, sink.Next());
       sink.Advance(run / 3);
       i += run;

@@ -12,6 +12,11 @@ namespace textCodec {
 
 enum class Encoding { Utf8, Utf16Le, Utf16Be, Cp932 };
 
+// The first unit of a surrogate pair.
+constexpr bool IsHighSurrogate(char16_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
 // Where a decoder stopped: the 0-based offset of the first byte that does not
 // begin a valid character.
 struct InvalidBytes {

@@ -66,65 +66,78 @@ std::u16string WithSuffix(std::u16string_view word, std::u16string_view suffix) 
   return result;
 }
 
-void AddReplacement(detail::StageChain& chain, std::u16string_view find,
-                    std::u16string_view replacement) {
-  chain.Add(std::make_unique<detail::ReplaceAllStage>(find, replacement, Comparison::Text));
-}
+}  // namespace
 
-void AddGuardedEnding(detail::StageChain& chain, std::u16string_view replacement) {
-  chain.Add(
-      std::make_unique<detail::PunctuationGuardStage>(kPoliteEnding, replacement, PUNCTUATION_SET));
-}
-
-// Each list runs from its last entry to its first.
-template <std::size_t N>
-void AddEveryWord(detail::StageChain& chain, const std::array<std::u16string_view, N>& words,
-                  std::u16string_view replacement) {
-  for (std::size_t i = N; i-- > 0;) {
-    AddReplacement(chain, words[i], replacement);
-  }
-}
-
-template <std::size_t N>
-void AddEndings(detail::StageChain& chain, const std::array<std::u16string_view, N>& targets,
-                std::u16string_view suffix) {
-  for (std::size_t i = N; i-- > 0;) {
-    AddReplacement(chain, kEndingSources[i], WithSuffix(targets[i], suffix));
-  }
-}
-
-detail::StageChain PersonaChain(Style style, const Flags& flags) {
-  const std::u16string_view suffix = StyleSuffix(style);
+// The rules of a conversion: its chain of stages, and the safe cuts, told the
+// words of each stage as it is added.
+struct Converter::Rules {
   detail::StageChain chain;
-  AddGuardedEnding(chain, kGuardedPersonaEnding);
+  detail::SafeCuts cuts;
+
+  void AddReplacement(std::u16string_view find, std::u16string_view replacement) {
+    auto stage = std::make_unique<detail::ReplaceAllStage>(find, replacement, Comparison::Text);
+    cuts.Learn(stage->Find());
+    chain.Add(std::move(stage));
+  }
+
+  void AddGuardedEnding(std::u16string_view replacement) {
+    auto stage = std::make_unique<detail::PunctuationGuardStage>(kPoliteEnding, replacement,
+                                                                 PUNCTUATION_SET);
+    cuts.LearnGuarded(stage->Find(), stage->Lookahead(), stage->MayFeedOnItself());
+    chain.Add(std::move(stage));
+  }
+
+  // Each list runs from its last entry to its first.
+  template <std::size_t N>
+  void AddEveryWord(const std::array<std::u16string_view, N>& words,
+                    std::u16string_view replacement) {
+    for (std::size_t i = N; i-- > 0;) {
+      AddReplacement(words[i], replacement);
+    }
+  }
+
+  template <std::size_t N>
+  void AddEndings(const std::array<std::u16string_view, N>& targets, std::u16string_view suffix) {
+    for (std::size_t i = N; i-- > 0;) {
+      AddReplacement(kEndingSources[i], WithSuffix(targets[i], suffix));
+    }
+  }
+};
+
+namespace {
+
+std::unique_ptr<Converter::Rules> PersonaRules(Style style, const Flags& flags) {
+  const std::u16string_view suffix = StyleSuffix(style);
+  auto rules = std::make_unique<Converter::Rules>();
+  rules->AddGuardedEnding(kGuardedPersonaEnding);
   // The persona's own name: always in the cheerful style; in the others only
   // when asked for, as the self-name in that style's voice.
   if (style == Style::Cheerful) {
-    AddReplacement(chain, kPersonaName, kPersonaNameCheerful);
+    rules->AddReplacement(kPersonaName, kPersonaNameCheerful);
   } else if (flags.pokoru) {
-    AddReplacement(chain, kPersonaName, WithSuffix(kSelfName, suffix));
+    rules->AddReplacement(kPersonaName, WithSuffix(kSelfName, suffix));
   }
   if (flags.first) {
-    AddEveryWord(chain, kFirstPersonWords, WithSuffix(kSelfName, suffix));
+    rules->AddEveryWord(kFirstPersonWords, WithSuffix(kSelfName, suffix));
   }
   if (flags.second) {
-    AddEveryWord(chain, kSecondPersonWords, WithSuffix(kPartnerName, suffix));
+    rules->AddEveryWord(kSecondPersonWords, WithSuffix(kPartnerName, suffix));
   }
   if (flags.force) {
-    AddEndings(chain, kPersonaEndingTargets, suffix);
+    rules->AddEndings(kPersonaEndingTargets, suffix);
   }
-  return chain;
+  return rules;
 }
 
-detail::StageChain DialectChain(Style style, const Flags& flags) {
+std::unique_ptr<Converter::Rules> DialectRules(Style style, const Flags& flags) {
   const auto& targets =
       kDialectEndingTargets[static_cast<std::size_t>(style) - static_cast<std::size_t>(Style::Nyu)];
-  detail::StageChain chain;
-  AddGuardedEnding(chain, targets[kPoliteEndingIndex]);
+  auto rules = std::make_unique<Converter::Rules>();
+  rules->AddGuardedEnding(targets[kPoliteEndingIndex]);
   if (flags.force) {
-    AddEndings(chain, targets, u"");
+    rules->AddEndings(targets, u"");
   }
-  return chain;
+  return rules;
 }
 
 bool IsSet(int flag) {
@@ -141,15 +154,8 @@ bool IsDialect(Style style) {
   return style == Style::Nyu || style == Style::Nyo || style == Style::Pyo;
 }
 
-struct Converter::Rules {
-  explicit Rules(detail::StageChain stages) : chain(std::move(stages)), cuts(chain) {}
-  detail::StageChain chain;
-  detail::SafeCuts cuts;
-};
-
 Converter::Converter(Style style, Flags flags)
-    : rules_(std::make_unique<Rules>(IsDialect(style) ? DialectChain(style, flags)
-                                                      : PersonaChain(style, flags))) {}
+    : rules_(IsDialect(style) ? DialectRules(style, flags) : PersonaRules(style, flags)) {}
 
 Converter::Converter(Converter&&) noexcept = default;
 Converter& Converter::operator=(Converter&&) noexcept = default;

@@ -111,7 +111,6 @@ PunctuationGuardStage::PunctuationGuardStage(std::u16string_view find,
                                              std::u16string_view set)
     : needle_(find, Comparison::Text),
       replacement_(replacement),
-      set_(set),
       marks_(0x10000, false),
       lookahead_(std::max(needle_.size() + kWindowUnits, kFarthestCut + 1)) {
   for (const char16_t mark : set) {

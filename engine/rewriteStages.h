@@ -118,7 +118,6 @@ class PunctuationGuardStage final : public Stage {
 
   Needle needle_;  // folded
   std::u16string replacement_;
-  std::u16string set_;
   std::vector<bool> marks_;  // indexed by folded unit
   std::size_t lookahead_;
   bool mayFeedOnItself_ = false;  // a rewrite can lead to another of its own making

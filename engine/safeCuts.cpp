@@ -27,43 +27,37 @@ namespace mdlFlexConv::detail {
 
 namespace {
 
+// The engine's own: it depends on nothing below it, not even the codec.
 bool IsHighSurrogate(char16_t unit) {
   return unit >= 0xD800 && unit <= 0xDBFF;
 }
 
 }  // namespace
 
-SafeCuts::SafeCuts(const StageChain& chain) {
-  possible_ = Learn(chain);
-}
-
 // Cuts are possible where the rule above holds: text comparison throughout,
 // and at most one guarded rule, first in the chain and never feeding on its
 // own rewrites.
-bool SafeCuts::Learn(const StageChain& chain) {
-  for (std::size_t i = 0; i < chain.Size(); ++i) {
-    const Needle* word = nullptr;
-    if (const auto* guard = dynamic_cast<const PunctuationGuardStage*>(&chain.At(i))) {
-      if (i != 0 || guard->MayFeedOnItself() || guard->Find().empty()) {
-        return false;
-      }
-      word = &guard->Find();
-      guarded_ = true;
-      guardFirst_ = word->units().front();
-      guardReach_ = guard->Lookahead() - 1;
-    } else if (const auto* replace = dynamic_cast<const ReplaceAllStage*>(&chain.At(i))) {
-      word = &replace->Find();
-    } else {
-      return false;
-    }
-    if (!word->folding()) {
-      return false;
-    }
-    wordUnits_ += word->units();
+void SafeCuts::LearnGuarded(const Needle& word, std::size_t lookahead, bool mayFeedOnItself) {
+  if (learnedAny_ || mayFeedOnItself || word.empty()) {
+    possible_ = false;
+  } else {
+    guarded_ = true;
+    guardFirst_ = word.units().front();
+    guardReach_ = lookahead - 1;
   }
+  AddUnits(word);
+}
+
+void SafeCuts::Learn(const Needle& word) {
+  AddUnits(word);
+}
+
+void SafeCuts::AddUnits(const Needle& word) {
+  learnedAny_ = true;
+  possible_ = possible_ && word.folding();
+  wordUnits_ += word.units();
   std::sort(wordUnits_.begin(), wordUnits_.end());
   wordUnits_.erase(std::unique(wordUnits_.begin(), wordUnits_.end()), wordUnits_.end());
-  return true;
 }
 
 bool SafeCuts::IsWordUnit(char16_t unit) const {

@@ -3,7 +3,6 @@
 #include <bit>
 
 #include <algorithm>
-#include <cstdlib>
 #include <functional>
 
 #if defined(__x86_64__)
@@ -14,7 +13,8 @@ namespace mdlFlexConv::detail {
 
 Needle::Needle(std::u16string_view needle, Comparison mode)
     : units_(mode == Comparison::Text ? FoldAll(needle) : std::u16string(needle)),
-      folding_(mode == Comparison::Text) {
+      folding_(mode == Comparison::Text),
+      avx2_(SearchesWithAvx2()) {
   if (units_.empty()) {
     return;
   }
@@ -160,13 +160,6 @@ std::size_t ScanAvx2Dispatch(const char16_t* hay, std::size_t& i, std::size_t la
       return ScanAvx2WithSecond<4>(hay, i, last, first, second, matchesAt);
   }
 }
-
-// POKOPEN_NO_AVX2 set makes the benchmarks measure the plain search.
-bool HasAvx2() {
-  static const bool has =
-      __builtin_cpu_supports("avx2") != 0 && std::getenv("POKOPEN_NO_AVX2") == nullptr;
-  return has;
-}
 #endif
 
 #if defined(__SSE2__)
@@ -214,7 +207,7 @@ std::size_t Needle::FindIn(std::u16string_view hay, std::size_t from) const {
   std::size_t i = from;
   const auto matches = [&](std::size_t at) { return MatchesAt(hay, at, 2, units_.size()); };
 #if defined(__x86_64__)
-  if (HasAvx2()) {
+  if (avx2_) {
     const std::size_t found =
         ScanAvx2Dispatch(hay.data(), i, last, firstForms_, two ? &secondForms_ : nullptr, matches);
     if (found != kNotFound) {

@@ -13,6 +13,11 @@ namespace mdlFlexConv::detail {
 
 inline constexpr std::size_t kNotFound = std::u16string_view::npos;
 
+// Whether the processor runs the AVX2 search; asked once. It is defined in a
+// file of its own, avx2Search.cpp, so that the tests and benchmarks of the
+// plain search can link an answer of their own in its place.
+bool SearchesWithAvx2();
+
 // A needle ready for repeated searching under one comparison mode.
 class Needle {
  public:
@@ -43,6 +48,7 @@ class Needle {
 
   std::u16string units_;
   bool folding_;
+  bool avx2_;
   UnitForms firstForms_;
   UnitForms secondForms_;
 };

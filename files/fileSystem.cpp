@@ -4,61 +4,68 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
+#include <memory>
 
 namespace fileSystem {
 
 namespace {
 
-std::optional<int> NumberAfter(std::string_view path, std::string_view prefix) {
-  if (!path.starts_with(prefix) || path.size() == prefix.size()) {
+bool IsNumber(std::string_view text) {
+  return !text.empty() && text.size() < 10 &&
+         text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+std::optional<std::string> RealPath(const std::string& path) {
+  const std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr),
+                                                         &std::free);
+  return real ? std::optional<std::string>(real.get()) : std::nullopt;
+}
+
+// The descriptor that `name` in a folder (a real path) stands for: a number
+// in this process's /proc/PID/fd or one of its threads' /proc/PID/task/TID/fd
+// (ownProcess is /proc/PID), or stdin, stdout or stderr in /dev.
+std::optional<int> DescriptorIn(std::string_view folder, std::string_view name,
+                                std::string_view ownProcess) {
+  if (folder == "/dev") {
+    constexpr std::array<std::string_view, 3> kStandard = {"stdin", "stdout", "stderr"};
+    const auto* found = std::find(kStandard.begin(), kStandard.end(), name);
+    return found != kStandard.end()
+               ? std::optional<int>(static_cast<int>(found - kStandard.begin()))
+               : std::nullopt;
+  }
+  if (!IsNumber(name)) {
     return std::nullopt;
   }
-  const std::string_view digits = path.substr(prefix.size());
+  bool ownTable = folder == "/dev/fd";
+  if (!ownProcess.empty() && folder.starts_with(ownProcess) && folder.ends_with("/fd")) {
+    const std::string_view between =
+        folder.substr(ownProcess.size(), folder.size() - ownProcess.size() - 3);
+    ownTable = between.empty() || (between.starts_with("/task/") && IsNumber(between.substr(6)));
+  }
+  if (!ownTable) {
+    return std::nullopt;
+  }
   int fd = -1;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), fd);
-  if (error != std::errc{} || end != digits.data() + digits.size() || fd < 0) {
-    return std::nullopt;
-  }
+  std::from_chars(name.data(), name.data() + name.size(), fd);
   return fd;
 }
 
-std::optional<int> DescriptorOfName(std::string_view path) {
-  if (path == "/dev/stdin") {
-    return 0;
-  }
-  if (path == "/dev/stdout") {
-    return 1;
-  }
-  if (path == "/dev/stderr") {
-    return 2;
-  }
-  const std::string ownProcess = "/proc/" + std::to_string(getpid()) + "/fd/";
-  for (const std::string_view prefix :
-       {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/"),
-        std::string_view("/proc/thread-self/fd/"), std::string_view(ownProcess)}) {
-    if (const std::optional<int> fd = NumberAfter(path, prefix)) {
-      return fd;
-    }
-  }
-  return std::nullopt;
-}
-
-// The path a symbolic link points at, relative links taken from its folder;
-// nullopt for anything that is not a link.
-std::optional<std::string> LinkTarget(const std::string& path) {
+// The path a symbolic link in a folder (a real path) points at, relative
+// links taken from that folder; nullopt for anything that is not a link.
+std::optional<std::string> LinkTarget(const std::string& folder, const std::string& name) {
+  const std::string path = folder == "/" ? "/" + name : folder + "/" + name;
   std::string target(PATH_MAX, '\0');
   const ssize_t length = readlink(path.c_str(), target.data(), target.size());
   if (length < 0 || static_cast<std::size_t>(length) >= target.size()) {
     return std::nullopt;
   }
   target.resize(static_cast<std::size_t>(length));
-  if (target.starts_with('/')) {
-    return target;
-  }
-  const auto [folder, name] = SplitPath(path);
-  return folder + "/" + target;
+  return target.starts_with('/') ? target : folder + "/" + target;
 }
 
 }  // namespace
@@ -128,12 +135,18 @@ std::pair<std::string, std::string> SplitPath(std::string_view path) {
 }
 
 std::optional<int> DescriptorNamed(const std::string& path) {
+  const std::string ownProcess = RealPath("/proc/self").value_or("");
   std::string current = path;
-  for (int links = 0; links < 40; ++links) {
-    if (const std::optional<int> fd = DescriptorOfName(current)) {
+  for (int links = 0; links < 40 && !current.empty() && !current.ends_with('/'); ++links) {
+    const auto [folder, name] = SplitPath(current);
+    const std::optional<std::string> realFolder = RealPath(folder);
+    if (!realFolder || name == "." || name == "..") {
+      return std::nullopt;
+    }
+    if (const std::optional<int> fd = DescriptorIn(*realFolder, name, ownProcess)) {
       return fd;
     }
-    std::optional<std::string> target = LinkTarget(current);
+    std::optional<std::string> target = LinkTarget(*realFolder, name);
     if (!target) {
       return std::nullopt;
     }

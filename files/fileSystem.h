@@ -38,8 +38,11 @@ int OpenPath(const std::string& path, int flags, mode_t mode = 0);
 // and its last component.
 std::pair<std::string, std::string> SplitPath(std::string_view path);
 
-// The descriptor that a name such as /dev/stdout, /dev/fd/3 or
-// /proc/self/fd/3 stands for, through symbolic links to such a name.
+// The descriptor of this process that a name such as /dev/stdout, /dev/fd/3
+// or /proc/self/fd/3 stands for. The name is resolved as the kernel resolves
+// it (/dev/fd//3, /proc/self/fd/../fd/3, and symbolic links to such names,
+// stand for descriptor 3 too), but for the descriptor's own link, which is
+// not followed.
 std::optional<int> DescriptorNamed(const std::string& path);
 
 // Writes all of bytes; errno on failure, 0 on success.

@@ -1,90 +1,25 @@
 #include "textWriter.h"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/random.h>
 #include <unistd.h>
 
-#include <array>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <ctime>
 
 namespace textFiles {
 
 namespace {
 
 constexpr int kMostLinks = 40;
-constexpr std::size_t kTemporaryNameLength = 16;
-
 [[noreturn]] void ThrowErrno() {
   ThrowSystemFailure(errno);
-}
-
-// ".pokopen-" and six random letters and digits.
-std::string TemporaryName() {
-  constexpr std::string_view kAlphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::array<unsigned char, 6> random{};
-  if (getrandom(random.data(), random.size(), 0) != static_cast<ssize_t>(random.size())) {
-    const auto seed = static_cast<unsigned>(getpid()) ^ static_cast<unsigned>(time(nullptr));
-    for (std::size_t i = 0; i < random.size(); ++i) {
-      random[i] = static_cast<unsigned char>(seed >> (4 * i));
-    }
-  }
-  std::string name = ".pokopen-";
-  for (const unsigned char byte : random) {
-    name.push_back(kAlphabet[byte % kAlphabet.size()]);
-  }
-  return name;
-}
-
-// The named temporary files in progress, for a signal handler to remove: a
-// handler can reach nothing but static storage.
-struct PendingTemporary {
-  std::atomic<bool> claimed{false};
-  std::atomic<int> folder{-1};  // set once the name is in place
-  char name[kTemporaryNameLength + 1] = {};
-};
-std::array<PendingTemporary, 64> pendingTemporaries;
-
-void Remember(int folder, const std::string& name) {
-  for (PendingTemporary& slot : pendingTemporaries) {
-    bool expected = false;
-    if (slot.claimed.compare_exchange_strong(expected, true)) {
-      std::memcpy(slot.name, name.c_str(), std::min(name.size() + 1, sizeof slot.name));
-      slot.folder.store(folder);
-      return;
-    }
-  }
-}
-
-void Forget(int folder, const std::string& name) {
-  for (PendingTemporary& slot : pendingTemporaries) {
-    if (slot.folder.load() == folder && name == slot.name) {
-      slot.folder.store(-1);
-      slot.claimed.store(false);
-      return;
-    }
-  }
-}
-
-extern "C" void RemovePendingTemporariesAndDie(int signalNumber) {
-  for (PendingTemporary& slot : pendingTemporaries) {
-    const int folder = slot.folder.load();
-    if (folder >= 0) {
-      unlinkat(folder, slot.name, 0);
-    }
-  }
-  signal(signalNumber, SIG_DFL);
-  raise(signalNumber);
 }
 
 // Drops the CR of every CR LF in bytes, in place; returns the bytes kept.
 std::size_t DropCrBeforeLf(char* bytes, std::size_t size) {
   if (size == 0) {
-    return 0;  // bytes may be null
+    return 0;  // bytes may be null: no room was needed
   }
   const char* read = bytes;
   const char* const end = bytes + size;
@@ -156,12 +91,13 @@ std::optional<std::size_t> EncodeText(std::u16string_view text, const WriteForma
 
 FileWriter::FileWriter(const std::string& target, const WriteOptions& options) {
   if (const std::optional<int> fd = fileSystem::DescriptorNamed(target)) {
-    if (options.regularFilesOnly) {
+    if (options.regularFilesOnly && !options.descriptorNames) {
       throw FileError(NotRegularFile{});
     }
     direct_ = *fd;
     return;
   }
+  RefuseFolderNames(target);
   Resolve(target);
   if (existing_ && !S_ISREG(existing_->st_mode)) {
     OpenDirectly(options);
@@ -182,6 +118,24 @@ FileWriter::FileWriter(int fd) : direct_(fd) {
 
 FileWriter::~FileWriter() {
   Discard();
+}
+
+// A name that ends in a slash names a folder, as the kernel reads it: one
+// that is there cannot be written, and a file cannot be made under it.
+void FileWriter::RefuseFolderNames(const std::string& target) {
+  if (!target.ends_with('/')) {
+    return;
+  }
+  if (fileSystem::Descriptor(fileSystem::OpenPath(target, O_PATH | O_CLOEXEC)).Valid()) {
+    ThrowSystemFailure(EISDIR);
+  }
+  if (errno != ENOENT) {
+    ThrowErrno();
+  }
+  // Missing: the folder it would be made in, or the name itself.
+  const fileSystem::Descriptor folder(
+      fileSystem::OpenPath(fileSystem::SplitPath(target).first, O_PATH | O_DIRECTORY | O_CLOEXEC));
+  ThrowSystemFailure(folder.Valid() ? ENOTDIR : errno);
 }
 
 // Finds the folder and name of the file to write, following symbolic links
@@ -253,18 +207,25 @@ void FileWriter::CreateUnnamed() {
   CreateNamedTemporary();
 }
 
+// A signal that ends the program removes the file; one that arrives while it
+// is made waits until the handler knows its name.
 void FileWriter::CreateNamedTemporary() {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = TemporaryName();
+    std::string name = detail::TemporaryName(name_);
+    const EndingSignalsHeldBack heldBack;
+    if (!detail::Remember(folder_.Get(), name)) {
+      ThrowSystemFailure(EMFILE);
+    }
     file_ = fileSystem::Descriptor(
         openat(folder_.Get(), name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
     if (file_.Valid()) {
       temporaryName_ = std::move(name);
-      Remember(folder_.Get(), temporaryName_);
       return;
     }
-    if (errno != EEXIST) {
-      ThrowErrno();
+    const int errnum = errno;
+    detail::Forget(folder_.Get(), name);
+    if (errnum != EEXIST) {
+      ThrowSystemFailure(errnum);
     }
   }
   ThrowSystemFailure(EEXIST);
@@ -329,69 +290,38 @@ void FileWriter::Commit() {
 
 void FileWriter::GiveName() {
   if (!temporaryName_.empty()) {
+    const EndingSignalsHeldBack heldBack;
     if (renameat(folder_.Get(), temporaryName_.c_str(), folder_.Get(), name_.c_str()) != 0) {
       ThrowErrno();
     }
-    Forget(folder_.Get(), temporaryName_);
+    detail::Forget(folder_.Get(), temporaryName_);
     temporaryName_.clear();
     return;
   }
-  const std::string self = "/proc/self/fd/" + std::to_string(file_.Get());
-  const auto link = [&](const std::string& name) {
-    if (linkat(AT_FDCWD, self.c_str(), folder_.Get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      return true;
+  if (!existing_) {
+    // A new name is linked in one step, or found taken meanwhile.
+    const std::string self = "/proc/self/fd/" + std::to_string(file_.Get());
+    if (linkat(AT_FDCWD, self.c_str(), folder_.Get(), name_.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+        (errno == ENOENT &&
+         linkat(file_.Get(), "", folder_.Get(), name_.c_str(), AT_EMPTY_PATH) == 0)) {
+      return;
     }
-    // Without /proc, only a privileged program may link a descriptor.
-    return errno == ENOENT &&
-           linkat(file_.Get(), "", folder_.Get(), name.c_str(), AT_EMPTY_PATH) == 0;
-  };
-  if (!existing_ && link(name_)) {
-    return;
-  }
-  if (!existing_ && errno != EEXIST) {
-    ThrowErrno();
-  }
-  // A file cannot be linked over another: link it under a passing name and
-  // rename that over the target, which replaces it in one step.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string passing = TemporaryName();
-    if (!link(passing)) {
-      if (errno == EEXIST) {
-        continue;
-      }
+    if (errno != EEXIST) {
       ThrowErrno();
     }
-    if (renameat(folder_.Get(), passing.c_str(), folder_.Get(), name_.c_str()) != 0) {
-      const int errnum = errno;
-      unlinkat(folder_.Get(), passing.c_str(), 0);
-      ThrowSystemFailure(errnum);
-    }
-    return;
   }
-  ThrowSystemFailure(EEXIST);
+  if (const int errnum = detail::ReplaceWithUnnamed(folder_.Get(), file_.Get(), name_)) {
+    ThrowSystemFailure(errnum);
+  }
 }
 
 void FileWriter::Discard() noexcept {
   if (!temporaryName_.empty()) {
     unlinkat(folder_.Get(), temporaryName_.c_str(), 0);
-    Forget(folder_.Get(), temporaryName_);
+    detail::Forget(folder_.Get(), temporaryName_);
     temporaryName_.clear();
   }
   file_.Close();
-}
-
-void RemoveTemporaryFilesOnSignals() {
-  struct sigaction action {};
-  action.sa_handler = RemovePendingTemporariesAndDie;
-  sigemptyset(&action.sa_mask);
-  for (const int signalNumber :
-       {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGVTALRM, SIGPROF}) {
-    struct sigaction previous {};
-    // A signal the caller chose to ignore stays ignored.
-    if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN) {
-      sigaction(signalNumber, &action, nullptr);
-    }
-  }
 }
 
 }  // namespace textFiles

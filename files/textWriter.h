@@ -14,6 +14,7 @@
 
 #include "fileError.h"
 #include "fileSystem.h"
+#include "temporaryNames.h"
 #include "textCodec.h"
 
 namespace textFiles {
@@ -37,8 +38,10 @@ textCodec::EncodeProgress EncodeTextInto(std::u16string_view text, const WriteFo
                                          char* out);
 
 struct WriteOptions {
-  // Refuse anything but a regular file or a new name (the window).
+  // Refuse anything but a regular file or a new name (the window)...
   bool regularFilesOnly = false;
+  // ...or, with this, a name that stands for a descriptor (pokopen-convert).
+  bool descriptorNames = false;
 };
 
 class FileWriter {
@@ -63,6 +66,7 @@ class FileWriter {
   void Commit();
 
  private:
+  static void RefuseFolderNames(const std::string& target);
   void Resolve(const std::string& target);
   void OpenDirectly(const WriteOptions& options);
   void CreateUnnamed();
@@ -79,10 +83,5 @@ class FileWriter {
   int direct_ = -1;              // written directly, not replaced
   bool committed_ = false;
 };
-
-// Removes the named temporary files of writers in progress, should the
-// program be ended by a signal; for systems whose file systems cannot make
-// unnamed files. Call once at start.
-void RemoveTemporaryFilesOnSignals();
 
 }  // namespace textFiles

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the whole suite with warnings as
 # errors, then the engine, codec, common and converter tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then the WebAssembly build,
-# the npm package and the web page in Chromium, then a short fuzzing run,
+# AddressSanitizer and UndefinedBehaviorSanitizer, the threaded parts' and the
+# library's tests under ThreadSanitizer, then the WebAssembly build, the npm
+# package and the web page in Chromium, then a short fuzzing run,
 # then the Debian packages: built, checked with lintian, installed, tried and
 # removed again.
 set -euo pipefail
@@ -15,10 +16,19 @@ cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPOKOPEN_WERROR=ON >
 cmake --build build-test -j"$jobs"
 ctest --test-dir build-test --output-on-failure -j"$jobs"
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPOKOPEN_WERROR=ON -DPOKOPEN_SANITIZE=ON \
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPOKOPEN_WERROR=ON -DPOKOPEN_SANITIZE=address \
   -DPOKOPEN_GUI=OFF -DPOKOPEN_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+# The tests of the parts that run threads (the stream unit, the writer's
+# signals and naming child, the converter, the library's C interface) again
+# under ThreadSanitizer.
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPOKOPEN_WERROR=ON \
+  -DPOKOPEN_SANITIZE=thread -DPOKOPEN_GUI=OFF -DPOKOPEN_BENCH=OFF >/dev/null
+cmake --build build-tsan -j"$jobs" --target pokopen_stream_tests pokopen_files_tests \
+  pokopen_cli_tests pokopen_capi_tests pokopen_wrapper_tests
+ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L 'threads|library' -E pokopen_examples
 
 # The WebAssembly build, the npm package and the web page, compared with the
 # pokopen-convert built above.

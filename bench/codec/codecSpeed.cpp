@@ -1,7 +1,8 @@
 // Time per byte of decoding UTF-8 into UTF-16 and encoding it back, for the
 // benchmark texts: prose is nearly all three-byte characters, the technical
-// manual a mix of ASCII and Japanese. POKOPEN_NO_SSSE3=1 measures the plain
-// paths for three-byte runs.
+// manual a mix of ASCII and Japanese. pokopen_bench_codec_without_ssse3, the
+// same benchmark linked on the plain paths, measures what three-byte runs cost
+// without SSSE3.
 //
 //   pokopen_bench_codec [--size=8M] [benchmark options]
 #include <benchmark/benchmark.h>

@@ -1,6 +1,8 @@
 // Time per code unit of the streaming conversion at two text sizes, for prose
 // and for adversarial texts; at the end, the ratio of the larger size's time
 // per unit to the smaller's, which stays near 1 for a linear conversion.
+// pokopen_bench_engine_without_avx2, the same benchmark linked on the plain
+// search, measures the search that processors without AVX2 run.
 //
 //   pokopen_bench_engine [--sizes=1M,64M] [benchmark options]
 #include <benchmark/benchmark.h>

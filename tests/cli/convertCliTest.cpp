@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "conversionSupport.h"
 #include "mdlFlexConv.h"
 #include "textCodec.h"
 
@@ -34,6 +35,7 @@ struct Invocation {
   bool unreadOutput = false;             // standard output is a pipe whose reader is gone
   std::optional<mode_t> umask;
   std::string folder;  // the working folder, when not empty
+  std::string limits;  // shell commands that set limits before it runs, such as "ulimit -n 16"
 };
 
 struct Outcome {
@@ -64,6 +66,9 @@ Outcome RunConvert(const Invocation& invocation) {
     out[0] = -1;
   }
   std::vector<std::string> argv{POKOPEN_CONVERT_PATH};
+  if (!invocation.limits.empty()) {
+    argv = {"/bin/sh", "-c", invocation.limits + " && exec \"$@\"", "sh", POKOPEN_CONVERT_PATH};
+  }
   argv.insert(argv.end(), invocation.args.begin(), invocation.args.end());
   std::vector<char*> argvPointers;
   for (std::string& arg : argv) {
@@ -115,6 +120,7 @@ Outcome RunConvert(const Invocation& invocation) {
                               pollfd{fromErr, POLLIN, 0}};
     if (::poll(fds.data(), fds.size(), 30000) <= 0) {
       ADD_FAILURE() << "pokopen-convert did not finish";
+      ::kill(child, SIGKILL);
       break;
     }
     if (toChild >= 0 && fds[0].revents != 0) {
@@ -249,43 +255,6 @@ TEST(PokopenConvert, EndsLinesAsTheEncodingSaysAndWritesLf) {
   }
 }
 
-// A text much longer than the pieces the converter works in, with words and
-// line breaks falling across every kind of boundary.
-std::u16string LongMixedText() {
-  const std::array<std::u16string_view, 8> parts = {u"わたしは", u"ですよ。",       u"\r\n",
-                                                    u"ワタシ",   u"あなたです\r「", u"\n",
-                                                    u"なのだ",   u"ｱﾅﾀです，"};
-  std::u16string text;
-  for (std::size_t i = 0; text.size() < 400000; ++i) {
-    text.append(parts[(i * 7 + i / 5) % parts.size()]);
-    text.append(i % 11 == 0 ? u"😀" : u"x");
-  }
-  return text;
-}
-
-// The result of converting a UTF-8 text whole in the engine, as the converter
-// writes it: every line break as LF.
-std::string WholeTextResult(std::u16string_view text, int style) {
-  std::u16string asTheWindowSees;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == u'\r' || text[i] == u'\n') {
-      asTheWindowSees.append(u"\r\n");
-      i += text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n' ? 1 : 0;
-    } else {
-      asTheWindowSees.push_back(text[i]);
-    }
-  }
-  std::u16string expected;
-  for (const char16_t unit :
-       mdlFlexConv::Converter(mdlFlexConv::StyleAt(style), {true, true, true, true})
-           .Run(asTheWindowSees)) {
-    if (unit != u'\r') {
-      expected.push_back(unit);
-    }
-  }
-  return textCodec::EncodeUtf8(expected).bytes;
-}
-
 // Texts far longer than the pieces converted apart on several threads, and
 // one with no place to cut it at all, give the whole text's result with any
 // number of jobs.
@@ -294,10 +263,11 @@ TEST(PokopenConvert, LongTextsGiveTheWholeTextResultWithAnyJobs) {
   for (int i = 0; i < 2200000; ++i) {
     noCut += u"です";
   }
-  for (const std::u16string& text : {LongMixedText(), noCut}) {
+  for (const std::u16string& text : {conversionSupport::LongMixedText(), noCut}) {
     const std::string input = textCodec::EncodeUtf8(text).bytes;
     for (const int style : {1, 4}) {
-      const std::string expected = WholeTextResult(text, style);
+      const std::string expected = conversionSupport::WholeTextResult(
+          text, mdlFlexConv::StyleAt(style), {true, true, true, true});
       for (const char* jobs : {"1", "2", "3"}) {
         const Outcome outcome =
             RunConvert({"-j", jobs, "-s", std::to_string(style), "--pokoru", "--force"}, input);
@@ -496,6 +466,13 @@ TEST(PokopenConvert, WrongCommandLinesSayWhatIsWrongInOneLine) {
       {{"-o", "x", "a.txt", "b.txt"},
        "pokopen-convert: --output takes one input; use --output-dir for several"},
       {{"-j", "0"}, "pokopen-convert: invalid number of jobs '0' (choose 1 to 1024)"},
+      // What was typed is quoted so that no raw control or invalid byte
+      // reaches the terminal.
+      {{"-s", "1\n2"}, "pokopen-convert: invalid style '1'$'\\n''2' (choose 0 to 5)"},
+      {{"-e", "utf\xFF"},
+       "pokopen-convert: unknown encoding 'utf'$'\\377' (choose auto, utf-8, utf-16 or cp932)"},
+      {{"-d", "out", "a/x\ry", "b/x\ry"},
+       "pokopen-convert: two inputs named 'x'$'\\r''y' would be written to the same file"},
   };
   for (const UsageCase& c : cases) {
     const Outcome outcome = RunConvert(c.args, "です。");
@@ -634,7 +611,9 @@ TEST_F(PokopenConvertFiles, FileErrorsNameTheFile) {
       {{"folder"}, "pokopen-convert: folder: Is a directory"},
       {{"-o", "folder"}, "pokopen-convert: folder: Is a directory"},
       {{"-o", "nowhere/out.txt"}, "pokopen-convert: nowhere/out.txt: No such file or directory"},
-      {{"-o", "/dev/full"}, "pokopen-convert: /dev/full: No space left on device"},
+      {{"-o", "folder/"}, "pokopen-convert: folder/: Is a directory"},
+      {{"-o", "new.txt/"}, "pokopen-convert: new.txt/: Not a directory"},
+      {{"-o", "/dev/full"}, "pokopen-convert: /dev/full: not a regular file"},
   };
   for (const Case& c : cases) {
     Invocation invocation;
@@ -648,8 +627,97 @@ TEST_F(PokopenConvertFiles, FileErrorsNameTheFile) {
   EXPECT_EQ(Entries(), (std::vector<std::string>{"folder"}));
 }
 
-TEST_F(PokopenConvertFiles, SpecialFilesAndDashAreWrittenDirectly) {
-  EXPECT_EQ(RunConvert({"-o", "/dev/null"}, "わたし").status, 0);
+// Written into files, only regular files are read and replaced: a pipe
+// would hang the run, and a device would be replaced by a file. A name that
+// stands for a descriptor is read and written through it.
+TEST_F(PokopenConvertFiles, FilesAreWrittenFromAndToRegularFilesOnly) {
+  WriteFile(Path("in.txt"), "わたし");
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+  fs::create_directory(Path("out"));
+  ASSERT_EQ(::mkfifo(Path("out/in.txt").c_str(), 0600), 0);
+  const std::vector<UsageCase> refused = {
+      {{"-i", "fifo"}, "pokopen-convert: fifo: not a regular file"},
+      {{"fifo", "-o", "new.txt"}, "pokopen-convert: fifo: not a regular file"},
+      {{"in.txt", "-o", "fifo"}, "pokopen-convert: fifo: not a regular file"},
+      {{"-d", "out", "in.txt"}, "pokopen-convert: out/in.txt: not a regular file"},
+      {{"-i", "/dev/null"}, "pokopen-convert: /dev/null: not a regular file"},
+  };
+  for (const UsageCase& c : refused) {
+    Invocation invocation;
+    invocation.folder = folder_.string();
+    invocation.args = c.args;
+    const Outcome outcome = RunConvert(invocation);
+    EXPECT_EQ(outcome.status, 1) << c.firstLine;
+    EXPECT_EQ(outcome.err, c.firstLine + "\n");
+  }
+  Invocation throughDescriptor;
+  throughDescriptor.folder = folder_.string();
+  throughDescriptor.args = {"/dev/stdin", "-o", "new.txt"};
+  throughDescriptor.input = "あなた";
+  EXPECT_EQ(RunConvert(throughDescriptor).status, 0);
+  EXPECT_EQ(ReadFile(Path("new.txt")), "ダ～リン");
+}
+
+// A folder that is not there fails once, not once for each file.
+TEST_F(PokopenConvertFiles, AMissingFolderIsReportedOnce) {
+  WriteFile(Path("a.txt"), "わたし");
+  WriteFile(Path("b.txt"), "あなた");
+  Invocation invocation;
+  invocation.folder = folder_.string();
+  invocation.args = {"-d", "nowhere", "a.txt", "b.txt"};
+  const Outcome outcome = RunConvert(invocation);
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.err, "pokopen-convert: nowhere: No such file or directory\n");
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;  // the sanitizers' own memory defeats ulimit -v
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Limits of the system: threads that cannot be made (every thread's stack is
+// larger than the memory allowed), or a few descriptors for many files and
+// jobs. Every file is converted all the same.
+TEST_F(PokopenConvertFiles, EveryFileIsConvertedWithinTheSystemsLimits) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 200; ++i) {
+    names.push_back("f" + std::to_string(i) + ".txt");
+    WriteFile(Path(names.back()), "わたしです。");
+  }
+  fs::create_directory(Path("out"));
+  struct Case {
+    std::string limits;
+    std::vector<std::string> args;
+    std::string folder;  // of the results
+  };
+  std::vector<Case> cases = {
+      {"ulimit -n 16", {"-j", "8", "-d", "out"}, "out"},
+      {"ulimit -n 16", {"-j", "8", "-i"}, "."},
+  };
+  if (!kSanitized) {
+    cases.push_back({"ulimit -s 1000000 && ulimit -v 400000", {"-j", "8", "-d", "out"}, "out"});
+  }
+  for (const Case& c : cases) {
+    Invocation invocation;
+    invocation.folder = folder_.string();
+    invocation.limits = c.limits;
+    invocation.args = c.args;
+    invocation.args.insert(invocation.args.end(), names.begin(), names.end());
+    const Outcome outcome = RunConvert(invocation);
+    EXPECT_EQ(outcome.status, 0) << c.limits;
+    EXPECT_EQ(FirstLine(outcome.err), "") << c.limits;
+    std::size_t converted = 0;
+    for (const std::string& name : names) {
+      converted += ReadFile(folder_ / c.folder / name) == "ぽこりゅんだりゅん。" ? 1 : 0;
+    }
+    EXPECT_EQ(converted, names.size()) << c.limits;
+    fs::remove_all(Path("out"));
+    fs::create_directory(Path("out"));
+  }
+}
+
+TEST_F(PokopenConvertFiles, DashIsStandardOutput) {
   const Outcome dash = RunConvert({"-o", "-"}, "わたし");
   EXPECT_EQ(dash.status, 0);
   EXPECT_EQ(dash.out, "ぽこりゅん");
@@ -667,17 +735,24 @@ TEST(PokopenConvert, AClosedPipeIsAFailedWrite) {
 TEST_F(PokopenConvertFiles, ANameThatStandsForADescriptorIsWrittenThroughIt) {
   WriteFile(Path("in.txt"), "わたし");
   WriteFile(Path("log.txt"), "LOG1\n");
-  const std::string command =
-      "cd '" + folder_.string() + "' && " POKOPEN_CONVERT_PATH " in.txt -o /dev/stdout >> log.txt";
-  EXPECT_EQ(std::system(command.c_str()), 0);
-  EXPECT_EQ(ReadFile(Path("log.txt")), "LOG1\nぽこりゅん");
+  fs::create_symlink("/dev/fd/./1", Path("link"));
+  std::string expected = "LOG1\n";
+  // The name is read as the kernel reads it, up to the descriptor's own link.
+  for (const char* name : {"/dev/stdout", "/dev/fd//1", "/dev/fd/./1", "/proc/self/fd/../fd/1",
+                           "/proc/thread-self/fd/1", "link"}) {
+    const std::string command = "cd '" + folder_.string() +
+                                "' && " POKOPEN_CONVERT_PATH " in.txt -o " + name + " >> log.txt";
+    EXPECT_EQ(std::system(command.c_str()), 0) << name;
+    expected += "ぽこりゅん";
+    EXPECT_EQ(ReadFile(Path("log.txt")), expected) << name;
+  }
 }
 
 TEST(PokopenConvert, FileNamesAreQuotedInMessagesAsGnuToolsDo) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"/none/plain.txt", "/none/plain.txt"}, {"/none/ぽこ.txt", "/none/ぽこ.txt"},
       {"/none/a b.txt", "'/none/a b.txt'"},   {"/none/two\nlines", "'/none/two'$'\\n''lines'"},
-      {"/none/it's", "'/none/it'\\''s'"},
+      {"/none/it's", "'/none/it'\\''s'"},     {"/none/\xFF.txt", "'/none/'$'\\377''.txt'"},
   };
   for (const auto& [name, shown] : cases) {
     EXPECT_EQ(RunConvert({"--", name}).err,

@@ -3,14 +3,21 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstring>
 #include <filesystem>
+#include <random>
+#include <set>
 #include <string>
+#include <utility>
+#include <variant>
 
 #include "fileTestSupport.h"
 #include "textReader.h"
@@ -58,14 +65,44 @@ TEST_F(Writer, WritesThroughADescriptorsName) {
   WriteBytes(Path("log.txt"), "LOG1\n");
   const int log = open(Path("log.txt").c_str(), O_WRONLY | O_APPEND);
   ASSERT_GE(log, 0);
-  fs::create_symlink("/dev/fd/" + std::to_string(log), Path("link"));
-  for (const std::string& name :
-       {"/proc/self/fd/" + std::to_string(log), "/dev/fd/" + std::to_string(log), Path("link")}) {
+  const std::string fd = std::to_string(log);
+  fs::create_symlink("/dev/fd/./" + fd, Path("link"));
+  // Each is read as the kernel reads it, up to the descriptor's own link.
+  const std::string names[] = {"/proc/self/fd/" + fd,
+                               "/dev/fd/" + fd,
+                               "/dev/fd//" + fd,
+                               "/dev/fd/./" + fd,
+                               "/proc/self/fd/../fd/" + fd,
+                               "/proc/thread-self/fd/" + fd,
+                               Path("link")};
+  std::string expected = "LOG1\n";
+  for (const std::string& name : names) {
     Replace(name, "x\n");
+    expected += "x\n";
+    EXPECT_EQ(ReadBytes(Path("log.txt")), expected) << name;
   }
   close(log);
-  EXPECT_EQ(ReadBytes(Path("log.txt")), "LOG1\nx\nx\nx\n");
   EXPECT_THROW(textFiles::FileWriter("/dev/stdout", {true}), textFiles::FileError);
+}
+
+// A name that ends in a slash names a folder: nothing is made for it.
+TEST_F(Writer, ANameEndingInASlashIsAFolder) {
+  WriteBytes(Path("file.txt"), "old");
+  fs::create_directory(Path("folder"));
+  const std::pair<std::string, int> cases[] = {
+      {"new.txt/", ENOTDIR}, {"file.txt/", ENOTDIR}, {"folder/", EISDIR}, {"none/new/", ENOENT}};
+  for (const auto& [name, errnum] : cases) {
+    try {
+      Replace(Path(name), "new");
+      ADD_FAILURE() << name;
+    } catch (const textFiles::FileError& error) {
+      const auto* failure = std::get_if<textFiles::SystemFailure>(&error.What());
+      ASSERT_NE(failure, nullptr) << name;
+      EXPECT_EQ(failure->errnum, errnum) << name;
+    }
+  }
+  EXPECT_EQ(Entries(), (std::set<std::string>{"file.txt", "folder"}));
+  EXPECT_EQ(ReadBytes(Path("file.txt")), "old");
 }
 
 TEST_F(Writer, KeepsTheModeAndTheGroupOfAnotherUsersFile) {
@@ -122,6 +159,36 @@ TEST_F(Writer, NoTemporaryFileOutlivesTheProgram) {
     EXPECT_EQ(Entries(), std::set<std::string>{"target.txt"}) << signalNumber;
     EXPECT_EQ(ReadBytes(Path("target.txt")), "old");
   }
+}
+
+// An existing file is replaced through a passing name. Whatever signal ends
+// the program, at whatever moment of replacing, no name is left behind: the
+// program is ended over and over while it replaces a file in a loop (on
+// tmpfs, where that is fastest, when root may mount one).
+TEST_F(Writer, NoPassingNameOutlivesAnInterruptedReplacement) {
+  const std::string folder = MountSmallTmpfs(Path("tmpfs"), "size=1m") ? Path("tmpfs") : dir_;
+  const std::string target = folder + "/target.txt";
+  WriteBytes(target, "old");
+  // The child that names a file outlives a killed program: it is waited for here.
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  std::mt19937 random(42);
+  for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGKILL}) {
+    for (int run = 0; run < 20; ++run) {
+      const pid_t child = fork();
+      if (child == 0) {
+        textFiles::RemoveTemporaryFilesOnSignals();
+        for (;;) {
+          Replace(target, "new");
+        }
+      }
+      usleep(std::uniform_int_distribution<useconds_t>(500, 3000)(random));
+      kill(child, signalNumber);
+      while (waitpid(-1, nullptr, __WALL) > 0) {
+      }
+      EXPECT_EQ(Entries(folder), std::set<std::string>{"target.txt"}) << strsignal(signalNumber);
+    }
+  }
+  prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
 // A path longer than PATH_MAX is reached a folder at a time, for writing,

@@ -1,0 +1,147 @@
+#include "pieceConversion.h"
+
+#include <algorithm>
+#include <new>
+#include <system_error>
+
+namespace streamConversion::detail {
+
+char* ByteBuffer::Room(std::size_t bytes) {
+  if (room < bytes) {
+    const std::size_t wanted = std::max(bytes, 2 * room);
+    data.reset();
+    room = 0;
+    data = std::make_unique_for_overwrite<char[]>(wanted);
+    room = wanted;
+  }
+  return data.get();
+}
+
+PieceWork::PieceWork(const Settings& settings)
+    : converter_(settings.style, settings.flags),
+      format_(settings.output),
+      checkEncodable_(settings.output.encoding != textCodec::Encoding::Utf8) {}
+
+void PieceWork::Run(Piece& piece) {
+  // Places are only ever named for characters the output cannot hold.
+  if (checkEncodable_) {
+    piece.extent = ExtentOf(piece.text);
+    piece.unencodableAt = textCodec::FindUnencodable(format_.encoding, piece.text);
+    if (piece.unencodableAt) {
+      return;
+    }
+  }
+  converted_.assign(carry_);
+  carry_.clear();
+  converter_.Push(piece.text, converted_);
+  if (!piece.goesOn) {
+    converter_.Finish(converted_);
+  } else {
+    // The text goes on in the next piece: a CR or a high surrogate at the
+    // end waits for what follows it.
+    if (!converted_.empty() &&
+        (converted_.back() == u'\r' || textCodec::IsHighSurrogate(converted_.back()))) {
+      carry_.push_back(converted_.back());
+      converted_.pop_back();
+    }
+  }
+  char* room = piece.bytes.Room(textCodec::MostBytes(format_.encoding, converted_.size()));
+  piece.bytes.size = textFiles::EncodeTextInto(converted_, format_, room).written;
+}
+
+Workers::Workers(unsigned count, const Settings& settings) {
+  // Signals that end the program are taken by the thread that names files,
+  // which holds them back while it does, not by a converting thread.
+  const textFiles::EndingSignalsHeldBack heldBack;
+  threads_.reserve(count);
+  for (unsigned i = 0; i < count; ++i) {
+    try {
+      threads_.emplace_back([this, &settings] { Work(settings); });
+    } catch (const std::system_error&) {
+      break;  // no more threads to be had: the ones there are do the work
+    }
+  }
+}
+
+Workers::~Workers() {
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+    queue_.clear();
+  }
+  work_.notify_all();
+  for (std::thread& thread : threads_) {
+    thread.join();
+  }
+}
+
+void Workers::Hand(Piece& piece) {
+  {
+    const std::lock_guard lock(mutex_);
+    queue_.push_back(&piece);
+  }
+  work_.notify_one();
+}
+
+bool Workers::IsDone(const Piece& piece) {
+  const std::lock_guard lock(mutex_);
+  return piece.done;
+}
+
+void Workers::HelpUntilDone(const Piece& piece, PieceWork& work) {
+  for (;;) {
+    Piece* queued = nullptr;
+    {
+      std::unique_lock lock(mutex_);
+      if (piece.done) {
+        return;
+      }
+      if (queue_.empty()) {
+        done_.wait(lock, [&] { return piece.done; });
+        return;
+      }
+      queued = queue_.front();
+      queue_.pop_front();
+    }
+    Convert(*queued, work);
+  }
+}
+
+void Workers::Convert(Piece& piece, PieceWork& work) {
+  bool outOfMemory = false;
+  try {
+    work.Run(piece);
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;
+  }
+  {
+    const std::lock_guard lock(mutex_);
+    piece.outOfMemory = outOfMemory;
+    piece.done = true;
+  }
+  done_.notify_all();
+}
+
+void Workers::Work(const Settings& settings) {
+  std::optional<PieceWork> work;
+  try {
+    work.emplace(settings);
+  } catch (const std::bad_alloc&) {
+    return;  // the other threads take this one's share
+  }
+  for (;;) {
+    Piece* piece = nullptr;
+    {
+      std::unique_lock lock(mutex_);
+      work_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+      if (stopping_) {
+        return;
+      }
+      piece = queue_.front();
+      queue_.pop_front();
+    }
+    Convert(*piece, *work);
+  }
+}
+
+}  // namespace streamConversion::detail

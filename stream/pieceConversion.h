@@ -1,0 +1,95 @@
+// The pieces a text is cut into, their conversion, and the threads that
+// convert them.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "conversionSettings.h"
+#include "mdlFlexConv.h"
+#include "textPosition.h"
+#include "textWriter.h"
+
+namespace streamConversion::detail {
+
+// Bytes written without first being set to zero, in room kept from one
+// piece to the next.
+struct ByteBuffer {
+  std::unique_ptr<char[]> data;
+  std::size_t room = 0;
+  std::size_t size = 0;
+
+  char* Room(std::size_t bytes);
+  std::string_view View() const { return {data.get(), size}; }
+};
+
+// A part of an input's text, and what converting it gave.
+struct Piece {
+  std::size_t input = 0;
+  std::u16string text;
+  bool last = false;        // the end of its input's text
+  bool fromBefore = false;  // converted on from the piece before it, not apart
+  bool goesOn = false;      // the next piece is converted on from this one
+  bool done = false;
+  bool outOfMemory = false;  // converting it ran out of memory
+  Extent extent;
+  std::optional<std::size_t> unencodableAt;  // in text
+  ByteBuffer bytes;
+};
+
+// What converting a piece takes: the engine, the check that the output
+// encoding holds every input character (the engine's own words are in all of
+// them), and the encoding of the result.
+class PieceWork {
+ public:
+  explicit PieceWork(const Settings& settings);
+
+  void Run(Piece& piece);
+
+ private:
+  mdlFlexConv::Converter converter_;
+  textFiles::WriteFormat format_;
+  bool checkEncodable_;
+  std::u16string converted_;
+  std::u16string carry_;
+};
+
+// Threads that convert pieces as they are handed over. Each piece is marked
+// done, or out of memory, once converted.
+class Workers {
+ public:
+  // Starts up to `count` threads, as many as the system gives.
+  Workers(unsigned count, const Settings& settings);
+  // Drops the pieces no thread has taken, and waits for those being converted.
+  ~Workers();
+  Workers(const Workers&) = delete;
+  Workers& operator=(const Workers&) = delete;
+
+  std::size_t Count() const { return threads_.size(); }
+  void Hand(Piece& piece);
+  bool IsDone(const Piece& piece);
+  // Waits until the piece is converted, converting with work meanwhile the
+  // pieces that no thread has taken yet, oldest first.
+  void HelpUntilDone(const Piece& piece, PieceWork& work);
+
+ private:
+  void Convert(Piece& piece, PieceWork& work);
+  void Work(const Settings& settings);
+
+  std::mutex mutex_;
+  std::condition_variable work_;
+  std::condition_variable done_;
+  std::deque<Piece*> queue_;
+  bool stopping_ = false;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace streamConversion::detail
