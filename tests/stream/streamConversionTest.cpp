@@ -207,6 +207,9 @@ TEST_F(StreamConversion, RunningOutOfMemoryLeavesEveryTargetAsItWas) {
       int failedAllocations = 0;
       streamConversion::Outcome outcome;
       for (int attempt = 0; attempt < 20 && failedAllocations == 0; ++attempt) {
+        // An attempt that converted everything wrote it: the next starts afresh.
+        ASSERT_EQ(ftruncate(descriptor.Fd(), 0), 0);
+        ASSERT_EQ(lseek(descriptor.Fd(), 0, SEEK_SET), 0);
         Recorder recorder;
         const std::vector<Source> sources = {Source::File(Path("in.txt"))};
         allocationFailures::Arm(c.threads, kLarge, c.spared);
