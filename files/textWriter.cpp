@@ -181,9 +181,12 @@ void FileWriter::Resolve(const std::string& target) {
   }
 }
 
-// A device, pipe or socket is written as it is.
+// A device, pipe or socket is written as it is. Where only regular files and
+// descriptors will do, a character device (/dev/null, a terminal) still is,
+// as command-line tools write them; a pipe, which may never be read, is not.
 void FileWriter::OpenDirectly(const WriteOptions& options) {
-  if (options.regularFilesOnly) {
+  const bool characterDevice = existing_ && S_ISCHR(existing_->st_mode);
+  if (options.regularFilesOnly && !(options.descriptorNames && characterDevice)) {
     throw FileError(NotRegularFile{});
   }
   file_ =

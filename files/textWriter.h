@@ -40,7 +40,8 @@ textCodec::EncodeProgress EncodeTextInto(std::u16string_view text, const WriteFo
 struct WriteOptions {
   // Refuse anything but a regular file or a new name (the window)...
   bool regularFilesOnly = false;
-  // ...or, with this, a name that stands for a descriptor (pokopen-convert).
+  // ...or, with this, a name that stands for a descriptor, or a character
+  // device such as /dev/null (pokopen-convert).
   bool descriptorNames = false;
 };
 

@@ -613,7 +613,7 @@ TEST_F(PokopenConvertFiles, FileErrorsNameTheFile) {
       {{"-o", "nowhere/out.txt"}, "pokopen-convert: nowhere/out.txt: No such file or directory"},
       {{"-o", "folder/"}, "pokopen-convert: folder/: Is a directory"},
       {{"-o", "new.txt/"}, "pokopen-convert: new.txt/: Not a directory"},
-      {{"-o", "/dev/full"}, "pokopen-convert: /dev/full: not a regular file"},
+      {{"-o", "/dev/full"}, "pokopen-convert: /dev/full: No space left on device"},
   };
   for (const Case& c : cases) {
     Invocation invocation;
