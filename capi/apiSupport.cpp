@@ -31,12 +31,6 @@ std::string CodePointText(char32_t codePoint) {
   return text;
 }
 
-void SetMessage(pokopen_error& error, std::string_view message) {
-  const std::size_t length = std::min(message.size(), sizeof error.message - 1);
-  std::memcpy(error.message, message.data(), length);
-  error.message[length] = '\0';
-}
-
 // Fills the fields of error for a problem, and returns its message.
 struct ProblemFields {
   pokopen_error& error;
@@ -112,6 +106,17 @@ struct ProblemFields {
 };
 
 }  // namespace
+
+// A message too long for the field is cut before a character, never inside.
+void SetMessage(pokopen_error& error, std::string_view message) {
+  std::size_t length = std::min(message.size(), sizeof error.message - 1);
+  while (length < message.size() && length > 0 &&
+         (static_cast<unsigned char>(message[length]) & 0xC0) == 0x80) {
+    --length;
+  }
+  std::memcpy(error.message, message.data(), length);
+  error.message[length] = '\0';
+}
 
 void FailWith(pokopen_status code, std::string_view message) {
   ApiFailure failure{};

@@ -43,6 +43,8 @@ textFiles::InputEncoding InputEncodingOf(pokopen_encoding encoding);
 textCodec::Encoding OutputEncodingOf(pokopen_encoding encoding);
 pokopen_encoding EncodingOf(textCodec::Encoding encoding);
 
+// Sets the error's English message.
+void SetMessage(pokopen_error& error, std::string_view message);
 // The error of a problem met reading or writing.
 pokopen_error ErrorOf(const textFiles::Problem& problem, bool inOutput);
 // Fills error (which may be null) and returns its code.

@@ -2,16 +2,67 @@
 // a file into another.
 #include <cerrno>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "apiSupport.h"
 #include "pokopen.h"
+#include "streamConversion.h"
 #include "textReader.h"
 #include "textWriter.h"
 
 using namespace pokopenApi;
 
 namespace {
+
+streamConversion::Settings SettingsOf(int style, unsigned flags, pokopen_encoding input,
+                                      pokopen_encoding output, unsigned jobs) {
+  streamConversion::Settings settings;
+  settings.style = StyleOf(style);
+  settings.flags = ConversionFlagsOf(flags);
+  settings.inputEncoding = InputEncodingOf(input);
+  settings.output.encoding = OutputEncodingOf(output);
+  if (settings.output.encoding != textCodec::Encoding::Utf8 &&
+      settings.output.encoding != textCodec::Encoding::Cp932) {
+    FailWith(POKOPEN_ERROR_ARGUMENT, "files are written in UTF-8 or code page 932");
+  }
+  settings.output.crlf = (flags & POKOPEN_CRLF) != 0;
+  settings.jobs = jobs;
+  return settings;
+}
+
+// Keeps the one failure of a run of one source.
+class FirstFailure final : public streamConversion::Observer {
+ public:
+  void Failed(const streamConversion::Failure& failure) override {
+    if (!error_) {
+      error_ = ErrorOf(failure.problem, failure.side == streamConversion::Side::Output);
+      if (!failure.path.empty()) {
+        const std::string message = failure.path + ": " + error_->message;
+        SetMessage(*error_, message);
+      }
+    }
+  }
+  const std::optional<pokopen_error>& Error() const { return error_; }
+
+ private:
+  std::optional<pokopen_error> error_;
+};
+
+void ConvertStream(const streamConversion::Source& source,
+                   const streamConversion::Destination& destination,
+                   const streamConversion::Settings& settings) {
+  FirstFailure failure;
+  const streamConversion::Outcome outcome =
+      streamConversion::Convert(settings, std::span(&source, 1), destination, failure);
+  if (outcome.outOfMemory) {
+    throw std::bad_alloc();
+  }
+  if (failure.Error()) {
+    throw ApiFailure{*failure.Error()};
+  }
+}
 
 // Replaces the file at path with the bytes that `encode` makes, or reports
 // why it could not make them.
@@ -120,8 +171,9 @@ pokopen_status pokopen_convert_file(const char* input_path, const char* output_p
   return Guarded(error, [&] {
     RequirePointer(input_path, "input_path");
     RequirePointer(output_path, "output_path");
-    static_cast<void>(style + flags + input_encoding + output_encoding + jobs);
-    throw textFiles::FileError(textFiles::SystemFailure{ENOSYS});
+    ConvertStream(streamConversion::Source::File(input_path),
+                  streamConversion::Destination::ToFile(output_path),
+                  SettingsOf(style, flags, input_encoding, output_encoding, jobs));
   });
 }
 
@@ -129,9 +181,12 @@ pokopen_status pokopen_convert_fd(int input_fd, int output_fd, int style, unsign
                                   pokopen_encoding input_encoding, pokopen_encoding output_encoding,
                                   unsigned jobs, pokopen_error* error) {
   return Guarded(error, [&] {
-    static_cast<void>(input_fd + output_fd + style + flags + input_encoding + output_encoding +
-                      jobs);
-    throw textFiles::FileError(textFiles::SystemFailure{ENOSYS});
+    if (input_fd < 0 || output_fd < 0) {
+      FailWith(POKOPEN_ERROR_ARGUMENT, "a descriptor is negative");
+    }
+    ConvertStream(streamConversion::Source::Descriptor(input_fd),
+                  streamConversion::Destination::ToDescriptor(output_fd),
+                  SettingsOf(style, flags, input_encoding, output_encoding, jobs));
   });
 }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "textCodec.h"
-#include "textWriter.h"
+#include "textEncoding.h"
 
 namespace pokopenApi {
 

@@ -11,8 +11,8 @@
 #include "pokopenVersion.h"
 #include "textCodec.h"
 #include "textConversion.h"
+#include "textEncoding.h"
 #include "textReader.h"
-#include "textWriter.h"
 
 using namespace pokopenApi;
 

@@ -15,27 +15,9 @@
 #include "fileError.h"
 #include "fileSystem.h"
 #include "temporaryNames.h"
-#include "textCodec.h"
+#include "textEncoding.h"
 
 namespace textFiles {
-
-// How text becomes bytes: the encoding, and whether a CR LF is written as it
-// is or as LF. A lone LF is written as LF either way. (Files are written in
-// UTF-8 or code page 932; UTF-16 serves the library's callers.)
-struct WriteFormat {
-  textCodec::Encoding encoding = textCodec::Encoding::Utf8;
-  bool crlf = false;
-};
-
-// Appends text to out in the format. On a character the encoding cannot hold,
-// out is left as it was and the character's index is returned. Text given in
-// pieces must not be cut inside a CR LF or a surrogate pair.
-std::optional<std::size_t> EncodeText(std::u16string_view text, const WriteFormat& format,
-                                      std::string& out);
-// The same into room for textCodec::MostBytes(format.encoding, text.size())
-// bytes at out: the bytes written, and where a character stopped it.
-textCodec::EncodeProgress EncodeTextInto(std::u16string_view text, const WriteFormat& format,
-                                         char* out);
 
 struct WriteOptions {
   // Refuse anything but a regular file or a new name (the window)...

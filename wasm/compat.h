@@ -9,7 +9,13 @@
 #endif
 
 #ifdef __cplusplus
+#include <cstring>
 #include <memory>
+
+// A glibc function; musl's strerror is English whatever the locale anyway.
+inline const char* strerrordesc_np(int errnum) {
+  return std::strerror(errnum);
+}
 
 // Emscripten's libc++ does not have this C++20 function yet.
 #ifndef __cpp_lib_smart_ptr_for_overwrite

@@ -2,7 +2,9 @@
 // result, in both forms; converters in several threads at once (meaningful
 // under ThreadSanitizer); and the library's result against pokopen-convert's
 // on real documents.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <functional>
@@ -249,8 +251,22 @@ TEST_F(CapiAgainstConverter, RealDocumentsGiveTheSameText) {
     for (const Setting& setting : kSettings) {
       const Bytes converted = Convert(document.bytes, setting.style, setting.flags);
       ASSERT_EQ(converted.status, POKOPEN_OK);
-      EXPECT_TRUE(converted.text == RunConvert(Options(setting.style, setting.flags), path))
-          << "style " << setting.style;
+      const std::string expected = RunConvert(Options(setting.style, setting.flags), path);
+      EXPECT_TRUE(converted.text == expected) << "style " << setting.style;
+      // The file functions run the converter's own stream unit.
+      const std::string out = Path("out.txt");
+      EXPECT_EQ(pokopen_convert_file(path.c_str(), out.c_str(), setting.style, setting.flags,
+                                     POKOPEN_ENCODING_AUTO, POKOPEN_ENCODING_UTF8, 2, nullptr),
+                POKOPEN_OK);
+      EXPECT_TRUE(fileTestSupport::ReadBytes(out) == expected) << "style " << setting.style;
+      const int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      const int to = open(out.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+      EXPECT_EQ(pokopen_convert_fd(in, to, setting.style, setting.flags, POKOPEN_ENCODING_AUTO,
+                                   POKOPEN_ENCODING_UTF8, 1, nullptr),
+                POKOPEN_OK);
+      close(in);
+      close(to);
+      EXPECT_TRUE(fileTestSupport::ReadBytes(out) == expected) << "style " << setting.style;
     }
   }
 }

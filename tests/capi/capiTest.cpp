@@ -542,6 +542,13 @@ TEST_F(CapiFiles, FailuresOfTheSystemAndOfTheText) {
                                 error);
     };
   };
+  const auto convert = [](std::string from, std::string to, pokopen_encoding encoding) {
+    return [from, to, encoding](pokopen_error* error) {
+      return pokopen_convert_file(from.c_str(), to.c_str(), POKOPEN_STYLE_STANDARD, 0,
+                                  POKOPEN_ENCODING_AUTO, encoding, 2, error);
+    };
+  };
+  fileTestSupport::WriteBytes(Path("copyright.txt"), "本です ©\n");
   const std::vector<Case> cases = {
       {"read missing", read(Path("missing")), POKOPEN_ERROR_SYSTEM, ENOENT, 0},
       {"read folder", read(dir_), POKOPEN_ERROR_SYSTEM, EISDIR, 0},
@@ -551,6 +558,19 @@ TEST_F(CapiFiles, FailuresOfTheSystemAndOfTheText) {
       {"write folder", write(dir_, "a"), POKOPEN_ERROR_SYSTEM, EISDIR, 1},
       {"write FIFO", write(fifo, "a"), POKOPEN_ERROR_NOT_REGULAR_FILE, 0, 1},
       {"write unencodable", write(kept, "new ©"), POKOPEN_ERROR_UNENCODABLE, 0, 0},
+      {"convert missing", convert(Path("missing"), kept, POKOPEN_ENCODING_UTF8),
+       POKOPEN_ERROR_SYSTEM, ENOENT, 0},
+      {"convert FIFO", convert(fifo, kept, POKOPEN_ENCODING_UTF8), POKOPEN_ERROR_NOT_REGULAR_FILE,
+       0, 0},
+      {"convert NUL", convert(Path("nul.txt"), kept, POKOPEN_ENCODING_UTF8), POKOPEN_ERROR_NUL_BYTE,
+       0, 0},
+      {"convert into missing folder",
+       convert(Path("copyright.txt"), Path("missing/x"), POKOPEN_ENCODING_UTF8),
+       POKOPEN_ERROR_SYSTEM, ENOENT, 1},
+      {"convert unencodable", convert(Path("copyright.txt"), kept, POKOPEN_ENCODING_CP932),
+       POKOPEN_ERROR_UNENCODABLE, 0, 0},
+      {"convert to UTF-16", convert(Path("copyright.txt"), kept, POKOPEN_ENCODING_UTF16LE),
+       POKOPEN_ERROR_ARGUMENT, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -559,11 +579,12 @@ TEST_F(CapiFiles, FailuresOfTheSystemAndOfTheText) {
     EXPECT_EQ(error.system_errno, c.errnum);
     EXPECT_EQ(error.in_output, c.inOutput);
     if (c.errnum != 0) {
-      EXPECT_STREQ(error.message, strerrordesc_np(c.errnum));
+      EXPECT_TRUE(std::string_view(error.message).ends_with(strerrordesc_np(c.errnum)))
+          << error.message;
     }
   }
   EXPECT_EQ(fileTestSupport::ReadBytes(kept), "old");
-  EXPECT_EQ(Entries(), (std::set<std::string>{"kept.txt", "fifo", "nul.txt"}));
+  EXPECT_EQ(Entries(), (std::set<std::string>{"kept.txt", "fifo", "nul.txt", "copyright.txt"}));
 }
 
 }  // namespace
