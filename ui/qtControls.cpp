@@ -137,6 +137,35 @@ void AppendFragment(std::u16string& out, QStringView text, char16_t standsFor,
   }
 }
 
+// Appends the units of a block at `position` that lie between the positions
+// `from` and `to`, as they read back. Only a part that holds a stand-in is
+// read by fragments, for their formats.
+void AppendBlock(std::u16string& out, const QTextBlock& block, int position, int from, int to,
+                 const BreakText& breaks) {
+  // The raw text: U+00A0 stays, where toPlainText() would make it a blank.
+  const QString text = block.text();
+  const int begin = std::max(from - position, 0);
+  const int end = std::min(to - position, static_cast<int>(text.size()));
+  if (begin >= end) {
+    return;
+  }
+  const QStringView part = QStringView(text).sliced(begin, end - begin);
+  const auto* units = reinterpret_cast<const char16_t*>(part.utf16());
+  if (std::none_of(units, units + part.size(), IsStandIn)) {
+    out.append(units, static_cast<std::size_t>(part.size()));
+    return;
+  }
+  for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+    const QTextFragment fragment = it.fragment();
+    const int start = std::max(fragment.position() - position, begin);
+    const int stop = std::min(fragment.position() + fragment.length() - position, end);
+    if (start < stop) {
+      AppendFragment(out, QStringView(text).sliced(start, stop - start),
+                     StandsFor(fragment.charFormat()), breaks);
+    }
+  }
+}
+
 // Hands `take` the document's text from position `from` to `to` as it reads
 // back, in pieces, and reports how many blocks have been read after each.
 void ReadDocument(const QTextDocument& doc, int from, int to, const BreakText& breaks,
@@ -145,22 +174,16 @@ void ReadDocument(const QTextDocument& doc, int from, int to, const BreakText& b
   const auto blocks = static_cast<std::uint64_t>(doc.blockCount());
   std::uint64_t blocksRead = 0;
   std::u16string piece;
-  for (QTextBlock block = doc.findBlock(from); block.isValid(); block = block.next()) {
-    for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-      const QTextFragment fragment = it.fragment();
-      const int start = std::max(fragment.position(), from);
-      const int end = std::min(fragment.position() + fragment.length(), to);
-      if (start < end) {
-        // The raw text: U+00A0 stays, where toPlainText() would make it a blank.
-        const QString text = fragment.text();
-        AppendFragment(piece, QStringView(text).sliced(start - fragment.position(), end - start),
-                       StandsFor(fragment.charFormat()), breaks);
-      }
-    }
-    // The separator before a block has the format of the block's start.
+  QTextBlock block = doc.findBlock(from);
+  // Counted along: Qt finds a block's position anew on every call.
+  int position = block.position();
+  for (; block.isValid(); block = block.next()) {
+    AppendBlock(piece, block, position, from, to, breaks);
     const QTextBlock next = block.next();
-    const bool last = !next.isValid() || next.position() > to;
-    if (next.isValid() && next.position() <= to && next.position() > from) {
+    position += block.length();
+    const bool last = !next.isValid() || position > to;
+    // The separator before a block has the format of the block's start.
+    if (next.isValid() && position <= to && position > from) {
       piece += StandsFor(next.charFormat()) == kLf ? breaks.loneLf : breaks.crLf;
     }
     ++blocksRead;
@@ -244,10 +267,12 @@ TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 std::u16string TextBox::Text(const textFiles::Progress& progress) const {
-  std::size_t size = 0;
-  ReadText([&size](std::u16string_view piece) { size += piece.size(); });
+  const QTextDocument& doc = *document();
   std::u16string text;
-  text.reserve(size);
+  // Room for every break as CR LF, where lines that share a block hold 16
+  // units on average.
+  const auto units = static_cast<std::size_t>(doc.characterCount());
+  text.reserve(units + units / 16 + static_cast<std::size_t>(doc.blockCount()));
   ReadText([&text](std::u16string_view piece) { text += piece; }, progress);
   return text;
 }
@@ -386,15 +411,24 @@ void TextBox::resizeEvent(QResizeEvent* event) {
 }
 
 void TextBox::CountLinesNotLaidOut() {
+  // One copy of the text: asking each block for its own costs far more when
+  // there are many.
+  const QString text = document()->toRawText();
+  if (!text.contains(QChar(kLineSeparator))) {
+    return;
+  }
   bool changed = false;
+  qsizetype start = 0;
   for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
-    if (block.isVisible() && block.layout()->lineCount() == 0) {
-      const auto lines = static_cast<int>(block.text().count(QChar(kLineSeparator))) + 1;
-      if (block.lineCount() != lines) {
-        block.setLineCount(lines);
-        changed = true;
-      }
+    const qsizetype length = std::min<qsizetype>(block.length() - 1, text.size() - start);
+    const auto lines =
+        static_cast<int>(QStringView(text).sliced(start, length).count(QChar(kLineSeparator))) + 1;
+    // A block laid out counts at least as many lines already.
+    if (block.lineCount() < lines) {
+      block.setLineCount(lines);
+      changed = true;
     }
+    start += length + 1;
   }
   if (changed) {
     // The layout tells the box of a new size only when it has laid out.
@@ -404,7 +438,7 @@ void TextBox::CountLinesNotLaidOut() {
 }
 
 DocumentWriter::DocumentWriter(const QTextCursor& cursor, Breaks breaks)
-    : cursor_(cursor), breaks_(breaks) {}
+    : cursor_(cursor), blockFormat_(cursor.blockFormat()), breaks_(breaks) {}
 
 void DocumentWriter::Write(std::u16string_view piece) {
   std::size_t start = 0;  // of the units that go in as they are
@@ -441,7 +475,7 @@ void DocumentWriter::EndLine(bool loneLf) {
     return;
   }
   Flush();
-  cursor_.insertBlock(cursor_.blockFormat(), StandingFor(asSet && loneLf ? kLf : 0));
+  cursor_.insertBlock(blockFormat_, StandingFor(asSet && loneLf ? kLf : 0));
   linesInBlock_ = 1;
   unitsInBlock_ = 0;
 }

@@ -10,6 +10,7 @@
 #include <QPoint>
 #include <QSize>
 #include <QString>
+#include <QTextBlockFormat>
 #include <QTextCursor>
 #include <cstdint>
 #include <functional>
@@ -142,6 +143,7 @@ class DocumentWriter {
   void InsertStandIn(char16_t unit);
 
   QTextCursor cursor_;
+  const QTextBlockFormat blockFormat_;  // the cursor's, for every new block
   const Breaks breaks_;
   QString pending_;  // the current block's text not yet inserted
   int linesInBlock_ = 1;
