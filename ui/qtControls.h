@@ -4,11 +4,13 @@
 // from anywhere in the window.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPlainTextEdit>
+#include <QPoint>
 #include <QSize>
 #include <QString>
-#include <QTextCharFormat>
+#include <QTextBlockFormat>
 #include <QTextCursor>
 #include <cstdint>
 #include <functional>
@@ -19,8 +21,11 @@
 #include "textReader.h"
 
 class QAction;
+class QInputMethodEvent;
 class QKeyEvent;
 class QMimeData;
+class QMouseEvent;
+class QResizeEvent;
 class QWidget;
 
 namespace qtPlatform {
@@ -62,11 +67,19 @@ void SetHeightInTwips(QWidget& widget, float height);
 // A multi-line text box: wraps at its right edge, vertical scroll bar only,
 // editable, no length limit; Tab moves the focus on.
 //
-// Every line is a block of its own, whatever ends it, so that an edit lays out
-// that line alone. The break after a line reads back as it was set: a lone LF
-// as LF, any other as CR LF. Its kind is kept in the character format of the
-// block separator, which Qt keeps with the separator through every edit, undo
-// and redo; breaks the user types or pastes are CR LF.
+// A text set whole keeps up to some tens of short lines in one block,
+// separated by line separators (U+2028), which the box shows as line breaks:
+// Qt spends far more on a block than on a character, and an edit still lays
+// out only a few lines. A break reads back as it was set: a lone LF as LF,
+// any other as CR LF. A lone LF ends its block and is marked in the character
+// format of the block separator; Qt keeps formats with their characters
+// through every edit, undo and redo. Breaks the user types or pastes are CR LF
+// block separators.
+//
+// A character that Qt would take for a break or a frame (U+2028, U+2029,
+// U+FDD0, U+FDD1) stands in the document as a U+2028 or U+FFFD whose format
+// names it, however it came in: set, pasted, dropped, typed or from an input
+// method. It reads back, and is copied, as itself.
 class TextBox : public QPlainTextEdit {
   Q_OBJECT
 
@@ -76,7 +89,7 @@ class TextBox : public QPlainTextEdit {
   // The whole text, line breaks as CR LF except a lone LF as it was set.
   std::u16string Text(const textFiles::Progress& progress = {}) const;
   // The same text handed to `take` in pieces of some thousands of units, and
-  // how many of the box's lines have been handed over after each.
+  // how many of the box's blocks have been handed over after each.
   void ReadText(const std::function<void(std::u16string_view piece)>& take,
                 const textFiles::Progress& progress = {}) const;
   // Replaces the whole text; CR LF, a lone CR and a lone LF each end a line.
@@ -86,8 +99,56 @@ class TextBox : public QPlainTextEdit {
  protected:
   // Enter and Shift+Enter start a new line that reads back as CR LF.
   void keyPressEvent(QKeyEvent* event) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
   // Pasted and dropped text comes in as plain text with CR LF breaks.
   void insertFromMimeData(const QMimeData* source) override;
+  // The clipboard gets the selection as it reads back, each break as LF.
+  QMimeData* createMimeDataFromSelection() const override;
+  // A triple click selects the line under the pointer, not its whole block.
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  // Inserts text as the user typed it, in place of the selection.
+  void InsertTyped(const QString& text);
+  void SelectLineAt(int position);
+  // Qt counts a block it has not laid out yet as one line on the scroll bar:
+  // such a block is counted as the lines it holds, so that the scroll bar
+  // tells where in the text the view is.
+  void CountLinesNotLaidOut();
+  friend class TextBoxFiller;
+
+  QElapsedTimer sinceDoubleClick_;
+  QPoint doubleClickPoint_;
+};
+
+// Writes text at a cursor in the form a box's document holds it. Pieces may
+// be split anywhere, between CR and LF too.
+class DocumentWriter {
+ public:
+  enum class Breaks {
+    AsSet,    // short lines share a block; a lone LF is kept and ends its block
+    AsTyped,  // every break, a lone LF too, is a CR LF block separator
+  };
+  DocumentWriter(const QTextCursor& cursor, Breaks breaks);
+
+  void Write(std::u16string_view piece);
+  // Inserts what Write holds back for the block it is filling.
+  void Flush();
+  const QTextCursor& Cursor() const { return cursor_; }
+
+ private:
+  void EndLine(bool loneLf);
+  void InsertStandIn(char16_t unit);
+
+  QTextCursor cursor_;
+  const QTextBlockFormat blockFormat_;  // the cursor's, for every new block
+  const Breaks breaks_;
+  QString pending_;  // the current block's text not yet inserted
+  int linesInBlock_ = 1;
+  qsizetype unitsInBlock_ = 0;
+  bool afterCr_ = false;  // a LF that comes next belongs to that CR
 };
 
 // Replaces the text of a box with one that arrives in pieces, as a converter
@@ -108,13 +169,8 @@ class TextBoxFiller {
   void Finish();
 
  private:
-  void AppendLine(std::u16string_view line);
-
   TextBox& box_;
-  const QTextCharFormat lineFormat_;
-  const QTextCharFormat loneLfFormat_;
-  QTextCursor cursor_;
-  bool afterCr_ = false;  // a LF that comes next belongs to that CR
+  DocumentWriter writer_;
   bool finished_ = false;
 };
 

@@ -101,9 +101,13 @@ make_file() {
     utf8-lf) "$generator" prose "$size" >"$path" ;;
     utf8-crlf) "$generator" prose "$size" | sed 's/$/\r/' >"$path" ;;
     cp932-lf) "$generator" prose "$size" | iconv -f UTF-8 -t CP932 >"$path" ;;
-    # A real technical manual, short lines of ASCII and Japanese mixed.
-    manual-lf) "$documents" manual "$size" >"$path" ;;
-    # Code page 932 lacks a few of its characters (©, ...): iconv spells them out.
+    # A real technical manual, short lines of ASCII and Japanese mixed. Code
+    # page 932 lacks a few of its characters (©, ...): iconv spells them out,
+    # so that the save step (first filter, code page 932) asks no question.
+    manual-lf)
+      "$documents" manual "$size" | iconv -f UTF-8 -t CP932//TRANSLIT |
+        iconv -f CP932 -t UTF-8 >"$path"
+      ;;
     manual-cp932)
       "$documents" manual "$size" | sed 's/$/\r/' | iconv -f UTF-8 -t CP932//TRANSLIT >"$path"
       ;;
@@ -123,10 +127,16 @@ start_display() {
       xvfb_pid=$!
       display=:$n
       for _ in $(seq 50); do
-        DISPLAY=$display xdotool getmouselocation >/dev/null 2>&1 && return
+        if DISPLAY=$display xdotool getmouselocation >/dev/null 2>&1; then
+          # Another run may have taken the number a moment before: the
+          # display answering is then its, and this Xvfb has given up.
+          sleep 0.3
+          kill -0 "$xvfb_pid" 2>/dev/null && return
+          break
+        fi
         sleep 0.1
       done
-      kill "$xvfb_pid"
+      kill "$xvfb_pid" 2>/dev/null || true
     fi
   done
   echo "no virtual display could be started" >&2
