@@ -98,10 +98,15 @@ struct ProblemFields {
     error.line = unencodable.where.line;
     error.column = unencodable.where.column;
     error.code_point = static_cast<std::uint32_t>(unencodable.where.codePoint);
-    error.count = 1;
-    return "line " + std::to_string(error.line) + ", column " + std::to_string(error.column) +
-           ": " + CodePointText(unencodable.where.codePoint) + " cannot be written in " +
-           EncodingName(unencodable.encoding);
+    error.count = unencodable.count;
+    std::string words = "line " + std::to_string(error.line) + ", column " +
+                        std::to_string(error.column) + ": " +
+                        CodePointText(unencodable.where.codePoint) + " cannot be written in " +
+                        EncodingName(unencodable.encoding);
+    if (unencodable.count > 1) {
+      words += " (" + std::to_string(unencodable.count) + " characters in all)";
+    }
+    return words;
   }
 };
 
@@ -253,15 +258,10 @@ std::optional<Unencodable> UnencodableIn(textCodec::Encoding encoding, std::u16s
 
 void FailUnencodable(pokopen_encoding named, textCodec::Encoding written, const Unencodable& found,
                      std::uint64_t offset) {
-  ApiFailure failure{ErrorOf(textFiles::UnencodableText{written, found.first}, false)};
+  ApiFailure failure{
+      ErrorOf(textFiles::UnencodableText{written, found.first, found.count, {}}, false)};
   failure.error.encoding = named;
   failure.error.offset = offset;
-  failure.error.count = found.count;
-  if (found.count > 1) {
-    const std::string message = std::string(failure.error.message) + " (" +
-                                std::to_string(found.count) + " characters in all)";
-    SetMessage(failure.error, message);
-  }
   throw failure;
 }
 

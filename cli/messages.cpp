@@ -138,13 +138,29 @@ struct ProblemInWords {
   std::string operator()(const textFiles::NoByteOrderMark&) const {
     return "no UTF-16 byte-order mark to tell the byte order";
   }
+  // All in one line: how many, where the first few are, and the way out.
   std::string operator()(const textFiles::UnencodableText& unencodable) const {
-    char codePoint[16];
-    std::snprintf(codePoint, sizeof codePoint, "U+%04X",
-                  static_cast<unsigned>(unencodable.where.codePoint));
-    return "line " + std::to_string(unencodable.where.line) + ", column " +
-           std::to_string(unencodable.where.column) + ": " + codePoint + " cannot be written in " +
-           std::string(EncodingName(unencodable.encoding));
+    const auto place = [](const textCodec::Unencodable& where) {
+      char codePoint[16];
+      std::snprintf(codePoint, sizeof codePoint, "U+%04X", static_cast<unsigned>(where.codePoint));
+      return codePoint + (" at line " + std::to_string(where.line) + ", column " +
+                          std::to_string(where.column));
+    };
+    const std::string encoding(EncodingName(unencodable.encoding));
+    if (unencodable.count <= 1) {
+      return place(unencodable.where) + " cannot be written in " + encoding +
+             "; --output-encoding=utf-8 writes it";
+    }
+    std::string words = std::to_string(unencodable.count) + " characters cannot be written in " +
+                        encoding + ": " + place(unencodable.where);
+    for (const textCodec::Unencodable& where : unencodable.next) {
+      words += ", " + place(where);
+    }
+    const std::size_t listed = 1 + unencodable.next.size();
+    if (unencodable.count > listed) {
+      words += " and " + std::to_string(unencodable.count - listed) + " more";
+    }
+    return words + "; --output-encoding=utf-8 writes them";
   }
 };
 

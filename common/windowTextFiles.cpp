@@ -191,7 +191,8 @@ void TextFileWriter::WriteText(std::u16string_view text, const textFiles::Progre
     Fail(PathError(kErrInvalidArgument, path_, u"ファイルが作られていません"));
   }
   if (const auto at = textCodec::FindUnencodable(format_.encoding, text)) {
-    const textFiles::UnencodableText unencodable{format_.encoding, textCodec::Locate(text, *at)};
+    const textFiles::UnencodableText unencodable{
+        format_.encoding, textCodec::Locate(text, *at), 1, {}};
     Fail(Described(textFiles::FileError(unencodable), path_));
   }
   try {

@@ -7,6 +7,7 @@
 #include <exception>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "textCodec.h"
 
@@ -67,7 +68,9 @@ struct NoByteOrderMark {};
 // A character that the output encoding cannot hold, where it stands in the text.
 struct UnencodableText {
   textCodec::Encoding encoding = textCodec::Encoding::Cp932;
-  textCodec::Unencodable where;
+  textCodec::Unencodable where;              // the first of them
+  std::size_t count = 1;                     // how many characters in all
+  std::vector<textCodec::Unencodable> next;  // where some of those after it are
 };
 
 using Problem =

@@ -45,6 +45,10 @@ constexpr std::size_t kTailUnits = 64;
 // More than any look-back of the cut rule.
 constexpr std::size_t kCutContext = 16;
 
+// A message names where the first few characters that the output encoding
+// cannot hold are.
+constexpr std::size_t kListedUnencodable = 3;
+
 // Files are written only as regular files are: replaced all at once, or, for
 // a name that stands for one of the program's descriptors, through it.
 constexpr textFiles::WriteOptions kFileOptions{.regularFilesOnly = true, .descriptorNames = true};
@@ -59,6 +63,9 @@ struct Input {
   std::size_t heldBytes = 0;
   bool holding = false;
   bool failed = false;
+  // Once a character the output cannot hold turns up, the rest of the text
+  // is only read, for the count of them all.
+  std::optional<textFiles::UnencodableText> unencodable;
 };
 
 class Run {
@@ -348,10 +355,11 @@ class Run {
   // Writes a piece, or keeps its output while a descriptor is held back.
   void Write(std::size_t index, Piece& piece) {
     Input& input = inputs_[index];
-    if (piece.unencodableAt) {
-      const textFiles::UnencodableText unencodable{
-          settings_.output.encoding, input.position.Locate(piece.text, *piece.unencodableAt)};
-      Fail(index, {index, Side::Input, sources_[index].path, unencodable});
+    if (piece.unencodableAt || input.unencodable) {
+      CountUnencodable(input, piece);
+      if (piece.last) {
+        Fail(index, {index, Side::Input, sources_[index].path, *input.unencodable});
+      }
       return;
     }
     input.position.Advance(piece.extent);
@@ -373,6 +381,27 @@ class Run {
       input.writer->Commit();
       CloseOutput(input);
     }
+  }
+
+  void CountUnencodable(Input& input, const Piece& piece) {
+    if (!input.unencodable) {
+      // Nothing more of this text is written.
+      input.unencodable.emplace(textFiles::UnencodableText{settings_.output.encoding, {}, 0, {}});
+      CloseOutput(input);
+      ReleaseHeld(input);
+    }
+    textFiles::UnencodableText& found = *input.unencodable;
+    const textCodec::UnencodableCharacters inPiece =
+        textCodec::FindEveryUnencodable(settings_.output.encoding, piece.text, kListedUnencodable);
+    for (const textCodec::Unencodable& place : inPiece.first) {
+      if (found.count++ == 0) {
+        found.where = input.position.Place(place);
+      } else if (found.next.size() + 1 < kListedUnencodable) {
+        found.next.push_back(input.position.Place(place));
+      }
+    }
+    found.count += inPiece.count - inPiece.first.size();
+    input.position.Advance(piece.extent);
   }
 
   void Fail(std::size_t index, const Failure& failure) {

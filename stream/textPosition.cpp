@@ -19,7 +19,10 @@ Extent ExtentOf(std::u16string_view text) {
 }
 
 textCodec::Unencodable TextPosition::Locate(std::u16string_view piece, std::size_t index) const {
-  textCodec::Unencodable where = textCodec::Locate(piece, index);
+  return Place(textCodec::Locate(piece, index));
+}
+
+textCodec::Unencodable TextPosition::Place(textCodec::Unencodable where) const {
   if (where.line == 1) {
     where.column += column_ - 1;
   }

@@ -22,6 +22,8 @@ class TextPosition {
  public:
   // The place of the unit at index of a piece that starts here.
   textCodec::Unencodable Locate(std::u16string_view piece, std::size_t index) const;
+  // The same for a place counted from the piece's start.
+  textCodec::Unencodable Place(textCodec::Unencodable inPiece) const;
   // Moves on past a piece.
   void Advance(const Extent& extent);
 

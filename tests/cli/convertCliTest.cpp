@@ -381,12 +381,24 @@ TEST(PokopenConvert, BadInputIsRefusedWithItsPlace) {
        "one"},
       {{"--output-encoding=cp932"},
        "わたし\nあい☃",
-       "pokopen-convert: standard input: line 2, column 3: U+2603 cannot be written in code page "
-       "932"},
+       "pokopen-convert: standard input: U+2603 at line 2, column 3 cannot be written in code "
+       "page 932; --output-encoding=utf-8 writes it"},
       {{"--output-encoding=cp932"},
-       "a\r\nb\rc😀",
-       "pokopen-convert: standard input: line 3, column 2: U+1F600 cannot be written in code page "
-       "932"},
+       "a\r\nb\rc😀©",
+       "pokopen-convert: standard input: 2 characters cannot be written in code page 932: U+1F600 "
+       "at line 3, column 2, U+00A9 at line 3, column 3; --output-encoding=utf-8 writes them"},
+      // Every one is counted, in pieces converted apart too.
+      {{"--output-encoding=cp932", "-j2"},
+       [] {
+         std::string text;
+         for (int line = 0; line < 3000; ++line) {
+           text += std::string(120, 'a') + "あ©\n";
+         }
+         return text;
+       }(),
+       "pokopen-convert: standard input: 3000 characters cannot be written in code page 932: "
+       "U+00A9 at line 1, column 122, U+00A9 at line 2, column 122, U+00A9 at line 3, column 122 "
+       "and 2997 more; --output-encoding=utf-8 writes them"},
   };
   for (const BadInputCase& c : cases) {
     const Outcome outcome = RunConvert(c.args, c.input);

@@ -159,7 +159,7 @@ TEST_F(StreamConversion, FailuresAreValues) {
        cp932,
        Path("snow.txt"),
        Side::Input,
-       textFiles::UnencodableText{textCodec::Encoding::Cp932, {0x2603, 2, 1}},
+       textFiles::UnencodableText{textCodec::Encoding::Cp932, {0x2603, 2, 1}, 1, {}},
        false},
   };
   for (const auto& c : cases) {
