@@ -36,12 +36,9 @@ streamConversion::Settings SettingsOf(int style, unsigned flags, pokopen_encodin
 class FirstFailure final : public streamConversion::Observer {
  public:
   void Failed(const streamConversion::Failure& failure) override {
+    // The caller knows both names; in_output tells which one failed.
     if (!error_) {
       error_ = ErrorOf(failure.problem, failure.side == streamConversion::Side::Output);
-      if (!failure.path.empty()) {
-        const std::string message = failure.path + ": " + error_->message;
-        SetMessage(*error_, message);
-      }
     }
   }
   const std::optional<pokopen_error>& Error() const { return error_; }

@@ -34,7 +34,9 @@ def convert_file(paths, settings, encoding="utf-8", crlf=False):
     source, target = paths
     try:
         os.makedirs(os.path.dirname(target), exist_ok=True)
-        pokopen.convert_file(source, target, **settings, output_encoding=encoding, crlf=crlf)
+        # One thread each: the cluster already runs a task on every core.
+        pokopen.convert_file(source, target, **settings, output_encoding=encoding, crlf=crlf,
+                             jobs=1)
         return source, None
     except (UnicodeError, OSError) as error:
         return source, f"{type(error).__name__}: {error}"

@@ -876,11 +876,13 @@ static PyObject* read_text(PyObject* module, PyObject* args, PyObject* kwargs) {
 PyDoc_STRVAR(convert_file_doc,
              "convert_file($module, /, source, target, style=Style.STANDARD, *,\n"
              "             pokoru=False, first=True, second=True, force=False,\n"
-             "             encoding='auto', output_encoding='utf-8', crlf=False)\n"
+             "             encoding='auto', output_encoding='utf-8', crlf=False, jobs=0)\n"
              "--\n"
              "\n"
              "Convert the text file source into target as `pokopen-convert -o` does,\n"
              "byte for byte, and replace target all at once (it may be source itself).\n"
+             "The text is converted on `jobs` threads, one per core when 0, in pieces\n"
+             "read, converted and written as they come.\n"
              "\n"
              "Unlike read_text() followed by convert(), a code page 932 file keeps a\n"
              "lone LF inside its line, as the window and pokopen-convert read it. Errors\n"
@@ -889,17 +891,18 @@ PyDoc_STRVAR(convert_file_doc,
 
 static PyObject* convert_file(PyObject* module, PyObject* args, PyObject* kwargs) {
   static char* keywords[] = {"source", "target",   "style",           "pokoru", "first", "second",
-                             "force",  "encoding", "output_encoding", "crlf",   NULL};
+                             "force",  "encoding", "output_encoding", "crlf",   "jobs",  NULL};
   PyObject *source_value = NULL, *target_value = NULL, *style_value = NULL;
   PyObject *pokoru = NULL, *first = NULL, *second = NULL, *force = NULL;
   PyObject *encoding_value = NULL, *output_value = NULL, *crlf = NULL;
+  unsigned int jobs = 0;
   int style = 0;
   unsigned flags = 0, options = POKOPEN_LF_IN_LINE;
   pokopen_encoding encoding = POKOPEN_ENCODING_AUTO, output = POKOPEN_ENCODING_UTF8;
   (void)module;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO|O$OOOOOOO:convert_file", keywords,
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO|O$OOOOOOOI:convert_file", keywords,
                                    &source_value, &target_value, &style_value, &pokoru, &first,
-                                   &second, &force, &encoding_value, &output_value, &crlf) ||
+                                   &second, &force, &encoding_value, &output_value, &crlf, &jobs) ||
       settings_from(style_value, pokoru, first, second, force, &style, &flags) < 0 ||
       (encoding_value != NULL && encoding_from(encoding_value, 1, &encoding) < 0) ||
       (output_value != NULL && encoding_from(output_value, 0, &output) < 0) ||
@@ -915,17 +918,45 @@ static PyObject* convert_file(PyObject* module, PyObject* args, PyObject* kwargs
     Py_DECREF(source);
     return NULL;
   }
-  /* Read with the line breaks as they are, convert with every break as CR LF
-   * (a lone LF stays data where the file is code page 932), and write those
-   * breaks as the options say: what pokopen-convert writes. */
+  /* pokopen-convert's own streaming conversion. */
+  pokopen_error error;
+  PyThreadState* saved = PyEval_SaveThread();
+  pokopen_status status =
+      pokopen_convert_file(PyBytes_AS_STRING(source), PyBytes_AS_STRING(target), style,
+                           flags | (options & POKOPEN_CRLF), encoding, output, jobs, &error);
+  PyEval_RestoreThread(saved);
+  if (status != POKOPEN_OK && status != POKOPEN_ERROR_UNENCODABLE) {
+    if (!error.in_output && is_decode_status(status)) {
+      PyObject* bytes = file_bytes(PyBytes_AS_STRING(source));
+      if (bytes != NULL) {
+        raise_decode_error(&error, bytes, encoding, source_name);
+        Py_DECREF(bytes);
+      }
+    } else {
+      raise_file_error(&error, error.in_output ? target_name : source_name);
+    }
+  }
+  if (status != POKOPEN_ERROR_UNENCODABLE) {
+    Py_DECREF(source_name);
+    Py_DECREF(source);
+    Py_DECREF(target_name);
+    Py_DECREF(target);
+    if (status != POKOPEN_OK) {
+      return NULL;
+    }
+    Py_RETURN_NONE;
+  }
+  /* EncodeError names the character in the converted text, which the steps
+   * one after another make: read with the line breaks as they are, convert
+   * with every break as CR LF (a lone LF stays data where the file is code
+   * page 932), and write those breaks as the options say. */
   uint16_t *text = NULL, *converted = NULL;
   size_t text_length = 0, converted_length = 0;
   pokopen_encoding found = POKOPEN_ENCODING_UTF8;
-  pokopen_error error;
   int stage = 0;
-  PyThreadState* saved = PyEval_SaveThread();
-  pokopen_status status = pokopen_read_text_utf16(PyBytes_AS_STRING(source), encoding, &text,
-                                                  &text_length, &found, &error);
+  saved = PyEval_SaveThread();
+  status = pokopen_read_text_utf16(PyBytes_AS_STRING(source), encoding, &text, &text_length, &found,
+                                   &error);
   if (status == POKOPEN_OK) {
     stage = 1;
     const unsigned lines =

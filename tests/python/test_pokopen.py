@@ -212,6 +212,26 @@ def test_file_errors_are_os_errors(tmp_path):
         pokopen.write_text(tmp_path / "no" / "such.txt", "x")
 
 
+def test_convert_file_failures_name_their_file_and_keep_the_target(tmp_path):
+    kept = tmp_path / "kept.txt"
+    kept.write_bytes(b"old")
+    (tmp_path / "nul.txt").write_bytes(b"a\0b")
+    (tmp_path / "copyright.txt").write_text("本です ©\n" * 50000)
+    cases = [
+        ("missing.txt", kept, {}, FileNotFoundError, "missing.txt"),
+        ("nul.txt", kept, {}, pokopen.DecodeError, "nul.txt"),
+        ("copyright.txt", tmp_path / "no" / "such.txt", {}, FileNotFoundError, "no/such.txt"),
+        ("copyright.txt", kept, {"output_encoding": "cp932", "jobs": 2}, pokopen.EncodeError,
+         "kept.txt"),
+    ]
+    for source, target, options, error, named in cases:
+        with pytest.raises(error) as caught:
+            pokopen.convert_file(tmp_path / source, target, **options)
+        assert str(caught.value.filename).endswith(named), source
+    assert caught.value.count == 50000
+    assert kept.read_bytes() == b"old"
+
+
 def test_write_text_replaces_the_file_and_keeps_its_mode(tmp_path):
     path = tmp_path / "text.txt"
     path.write_bytes(b"old")
