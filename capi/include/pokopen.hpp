@@ -198,11 +198,40 @@ inline Decoded ReadText(const std::string& path,
   return decoded;
 }
 
+inline DecodedUtf16 ReadTextUtf16(const std::string& path,
+                                  pokopen_encoding encoding = POKOPEN_ENCODING_AUTO) {
+  detail::Out<std::uint16_t> out;
+  DecodedUtf16 decoded;
+  decoded.text = out.Take<std::u16string>(pokopen_read_text_utf16(
+      path.c_str(), encoding, &out.data, &out.length, &decoded.encoding, &out.error));
+  return decoded;
+}
+
 inline void WriteText(const std::string& path, std::string_view text,
                       pokopen_encoding encoding = POKOPEN_ENCODING_UTF8, unsigned options = 0) {
   pokopen_error error{};
   detail::Check(
       pokopen_write_text(path.c_str(), text.data(), text.size(), encoding, options, &error), error);
+}
+
+inline void WriteText(const std::string& path, std::u16string_view text,
+                      pokopen_encoding encoding = POKOPEN_ENCODING_UTF8, unsigned options = 0) {
+  pokopen_error error{};
+  detail::Check(pokopen_write_text_utf16(path.c_str(), detail::UnitsOf(text), text.size(), encoding,
+                                         options, &error),
+                error);
+}
+
+// Where a UTF-8 text may be cut at or after `from` so that its parts,
+// converted apart, give the whole text's result; text.size() if nowhere.
+inline std::size_t NextSafeCut(std::string_view text, std::size_t from,
+                               int style = POKOPEN_STYLE_STANDARD,
+                               unsigned flags = POKOPEN_DEFAULT_FLAGS) {
+  std::size_t cut = 0;
+  pokopen_error error{};
+  detail::Check(pokopen_next_safe_cut(text.data(), text.size(), from, style, flags, &cut, &error),
+                error);
+  return cut;
 }
 
 inline void ConvertFile(const std::string& input, const std::string& output,

@@ -66,7 +66,16 @@ TEST(Wrapper, EncodesDecodesWritesAndReads) {
   const pokopen::Decoded read = pokopen::ReadText(path);
   EXPECT_EQ(read.text, "あ\r\nい");
   EXPECT_EQ(read.encoding, POKOPEN_ENCODING_UTF8);
+  pokopen::WriteText(path, u"う\r\nえ", POKOPEN_ENCODING_CP932);
+  const pokopen::DecodedUtf16 readUtf16 = pokopen::ReadTextUtf16(path);
+  EXPECT_EQ(readUtf16.text, u"う\nえ");
+  EXPECT_EQ(readUtf16.encoding, POKOPEN_ENCODING_CP932);
   std::remove(path.c_str());
+
+  EXPECT_EQ(pokopen::NextSafeCut("はい\nいいえ\n", 1), std::string("はい\n").size());
+  // Not after です before a line that starts with 「: that break is rewritten.
+  const std::string guarded = "これです\n「あ」";
+  EXPECT_EQ(pokopen::NextSafeCut(guarded, 1), guarded.size());
 }
 
 }  // namespace
