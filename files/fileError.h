@@ -69,7 +69,7 @@ struct NoByteOrderMark {};
 struct UnencodableText {
   textCodec::Encoding encoding = textCodec::Encoding::Cp932;
   textCodec::Unencodable where;              // the first of them
-  std::size_t count = 1;                     // how many characters in all
+  std::uint64_t count = 1;                   // how many characters in all
   std::vector<textCodec::Unencodable> next;  // where some of those after it are
 };
 
