@@ -920,55 +920,37 @@ static PyObject* convert_file(PyObject* module, PyObject* args, PyObject* kwargs
   }
   /* pokopen-convert's own streaming conversion. */
   pokopen_error error;
+  uint16_t* converted = NULL;
+  size_t converted_length = 0;
   PyThreadState* saved = PyEval_SaveThread();
   pokopen_status status =
       pokopen_convert_file(PyBytes_AS_STRING(source), PyBytes_AS_STRING(target), style,
                            flags | (options & POKOPEN_CRLF), encoding, output, jobs, &error);
-  PyEval_RestoreThread(saved);
-  if (status != POKOPEN_OK && status != POKOPEN_ERROR_UNENCODABLE) {
-    if (!error.in_output && is_decode_status(status)) {
-      PyObject* bytes = file_bytes(PyBytes_AS_STRING(source));
-      if (bytes != NULL) {
-        raise_decode_error(&error, bytes, encoding, source_name);
-        Py_DECREF(bytes);
-      }
-    } else {
-      raise_file_error(&error, error.in_output ? target_name : source_name);
+  /* The step that failed: 0 reading, 1 converting, 2 writing. */
+  int stage = status != POKOPEN_OK && error.in_output ? 2 : 0;
+  if (status == POKOPEN_ERROR_UNENCODABLE) {
+    /* EncodeError names the character in the converted text, which the
+     * steps one after another make: read with the line breaks as they are,
+     * convert with every break as CR LF (a lone LF stays data where the file
+     * is code page 932), and write those breaks as the options say. */
+    uint16_t* text = NULL;
+    size_t text_length = 0;
+    pokopen_encoding found = POKOPEN_ENCODING_UTF8;
+    status = pokopen_read_text_utf16(PyBytes_AS_STRING(source), encoding, &text, &text_length,
+                                     &found, &error);
+    if (status == POKOPEN_OK) {
+      stage = 1;
+      const unsigned lines =
+          POKOPEN_CRLF | (found == POKOPEN_ENCODING_CP932 ? POKOPEN_LF_IN_LINE : 0);
+      status = pokopen_convert_utf16(text, text_length, style, flags | lines, &converted,
+                                     &converted_length, &error);
+      pokopen_free(text);
     }
-  }
-  if (status != POKOPEN_ERROR_UNENCODABLE) {
-    Py_DECREF(source_name);
-    Py_DECREF(source);
-    Py_DECREF(target_name);
-    Py_DECREF(target);
-    if (status != POKOPEN_OK) {
-      return NULL;
+    if (status == POKOPEN_OK) {
+      stage = 2;
+      status = pokopen_write_text_utf16(PyBytes_AS_STRING(target), converted, converted_length,
+                                        output, options, &error);
     }
-    Py_RETURN_NONE;
-  }
-  /* EncodeError names the character in the converted text, which the steps
-   * one after another make: read with the line breaks as they are, convert
-   * with every break as CR LF (a lone LF stays data where the file is code
-   * page 932), and write those breaks as the options say. */
-  uint16_t *text = NULL, *converted = NULL;
-  size_t text_length = 0, converted_length = 0;
-  pokopen_encoding found = POKOPEN_ENCODING_UTF8;
-  int stage = 0;
-  saved = PyEval_SaveThread();
-  status = pokopen_read_text_utf16(PyBytes_AS_STRING(source), encoding, &text, &text_length, &found,
-                                   &error);
-  if (status == POKOPEN_OK) {
-    stage = 1;
-    const unsigned lines =
-        POKOPEN_CRLF | (found == POKOPEN_ENCODING_CP932 ? POKOPEN_LF_IN_LINE : 0);
-    status = pokopen_convert_utf16(text, text_length, style, flags | lines, &converted,
-                                   &converted_length, &error);
-    pokopen_free(text);
-  }
-  if (status == POKOPEN_OK) {
-    stage = 2;
-    status = pokopen_write_text_utf16(PyBytes_AS_STRING(target), converted, converted_length,
-                                      output, options, &error);
   }
   PyEval_RestoreThread(saved);
   if (status != POKOPEN_OK) {
@@ -978,7 +960,7 @@ static PyObject* convert_file(PyObject* module, PyObject* args, PyObject* kwargs
         raise_decode_error(&error, bytes, encoding, source_name);
         Py_DECREF(bytes);
       }
-    } else if (stage == 2 && status == POKOPEN_ERROR_UNENCODABLE) {
+    } else if (stage == 2 && status == POKOPEN_ERROR_UNENCODABLE && converted != NULL) {
       PyObject* str = str_from_units(converted, converted_length, 0, 1);
       if (str != NULL) {
         TextUnits units;
