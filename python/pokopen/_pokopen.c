@@ -524,6 +524,24 @@ static PyObject* raise_file_error(const pokopen_error* error, PyObject* filename
 
 /* ---- convert ---------------------------------------------------------------- */
 
+/* What a step reports if it cannot even copy its text: no memory. */
+static pokopen_status no_memory(pokopen_error* error) {
+  error->code = POKOPEN_ERROR_NO_MEMORY;
+  snprintf(error->message, sizeof error->message, "not enough memory");
+  return POKOPEN_ERROR_NO_MEMORY;
+}
+
+/* The str of a converted result, which is freed, or the step's error. */
+static PyObject* converted_str(pokopen_status status, const pokopen_error* error, uint16_t* result,
+                               size_t result_length, int release) {
+  if (status != POKOPEN_OK) {
+    return raise_status(status, error);
+  }
+  PyObject* converted = str_from_units(result, result_length, 0, release);
+  pokopen_free(result);
+  return converted;
+}
+
 PyDoc_STRVAR(convert_doc,
              "convert($module, /, text, style=Style.STANDARD, *, pokoru=False, first=True,\n"
              "        second=True, force=False)\n"
@@ -563,9 +581,7 @@ static PyObject* convert(PyObject* module, PyObject* args, PyObject* kwargs) {
   uint16_t* result = NULL;
   size_t result_length = 0;
   pokopen_error error;
-  pokopen_status status = POKOPEN_ERROR_NO_MEMORY;
-  error.code = status;
-  snprintf(error.message, sizeof error.message, "not enough memory");
+  pokopen_status status = no_memory(&error);
   PyThreadState* saved = release ? PyEval_SaveThread() : NULL;
   if (text_units_make(&text) == 0) {
     status = pokopen_convert_utf16(text.units, text.unit_count, style, flags, &result,
@@ -575,12 +591,7 @@ static PyObject* convert(PyObject* module, PyObject* args, PyObject* kwargs) {
   if (saved != NULL) {
     PyEval_RestoreThread(saved);
   }
-  if (status != POKOPEN_OK) {
-    return raise_status(status, &error);
-  }
-  PyObject* converted = str_from_units(result, result_length, 0, release);
-  pokopen_free(result);
-  return converted;
+  return converted_str(status, &error, result, result_length, release);
 }
 
 /* ---- decode, encode, read_text, write_text ------------------------------------ */
@@ -670,9 +681,7 @@ static PyObject* encode_or_write(PyObject* str, PyObject* encoding_value, PyObje
   char* bytes = NULL;
   size_t length = 0;
   pokopen_error error;
-  pokopen_status status = POKOPEN_ERROR_NO_MEMORY;
-  error.code = status;
-  snprintf(error.message, sizeof error.message, "not enough memory");
+  pokopen_status status = no_memory(&error);
   PyThreadState* saved = release ? PyEval_SaveThread() : NULL;
   if (text_units_make(&text) == 0) {
     status = path != NULL ? pokopen_write_text_utf16(PyBytes_AS_STRING(path), text.units,
@@ -1107,9 +1116,7 @@ static PyObject* converter_step(ConverterObject* self, PyObject* str) {
   uint16_t* result = NULL;
   size_t result_length = 0;
   pokopen_error error;
-  pokopen_status status = POKOPEN_ERROR_NO_MEMORY;
-  error.code = status;
-  snprintf(error.message, sizeof error.message, "not enough memory");
+  pokopen_status status = no_memory(&error);
   converter_lock(self);
   PyThreadState* saved = release ? PyEval_SaveThread() : NULL;
   if (str == NULL) {
@@ -1125,12 +1132,7 @@ static PyObject* converter_step(ConverterObject* self, PyObject* str) {
   /* A failed step drops the text, as finish ends it. */
   self->in_text = str != NULL && status == POKOPEN_OK && (self->in_text || text.length > 0);
   PyThread_release_lock(self->lock);
-  if (status != POKOPEN_OK) {
-    return raise_status(status, &error);
-  }
-  PyObject* converted = str_from_units(result, result_length, 0, release);
-  pokopen_free(result);
-  return converted;
+  return converted_str(status, &error, result, result_length, release);
 }
 
 PyDoc_STRVAR(push_doc,
