@@ -237,23 +237,12 @@ pokopen_status ReportCode(pokopen_error* error, pokopen_status code,
 }
 
 std::optional<Unencodable> UnencodableIn(textCodec::Encoding encoding, std::u16string_view text) {
-  std::optional<Unencodable> found;
-  for (std::size_t from = 0; from < text.size();) {
-    const std::optional<std::size_t> at = textCodec::FindUnencodable(encoding, text.substr(from));
-    if (!at) {
-      break;
-    }
-    const std::size_t index = from + *at;
-    if (!found) {
-      found = Unencodable{textCodec::Locate(text, index), index, 0};
-    }
-    ++found->count;
-    // A pair of surrogates is one character.
-    const bool pair = index + 1 < text.size() && text[index] >= 0xD800 && text[index] <= 0xDBFF &&
-                      text[index + 1] >= 0xDC00 && text[index + 1] <= 0xDFFF;
-    from = index + (pair ? 2 : 1);
+  const std::optional<std::size_t> index = textCodec::FindUnencodable(encoding, text);
+  if (!index) {
+    return std::nullopt;
   }
-  return found;
+  const std::size_t count = textCodec::FindEveryUnencodable(encoding, text.substr(*index), 0).count;
+  return Unencodable{textCodec::Locate(text, *index), *index, count};
 }
 
 void FailUnencodable(pokopen_encoding named, textCodec::Encoding written, const Unencodable& found,
