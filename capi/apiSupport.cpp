@@ -13,16 +13,7 @@ constexpr unsigned kConversionFlags =
     POKOPEN_POKORU | POKOPEN_FIRST | POKOPEN_SECOND | POKOPEN_FORCE;
 
 std::string EncodingName(textCodec::Encoding encoding) {
-  switch (encoding) {
-    case textCodec::Encoding::Utf8:
-      return "UTF-8";
-    case textCodec::Encoding::Utf16Le:
-    case textCodec::Encoding::Utf16Be:
-      return "UTF-16";
-    case textCodec::Encoding::Cp932:
-      return "code page 932";
-  }
-  return "";
+  return std::string(textCodec::EnglishName(encoding));
 }
 
 std::string CodePointText(char32_t codePoint) {

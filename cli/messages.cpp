@@ -81,18 +81,7 @@ std::string InQuotes(std::string_view text) {
   return shown.empty() ? "''" : shown;
 }
 
-std::string_view EncodingName(textCodec::Encoding encoding) {
-  switch (encoding) {
-    case textCodec::Encoding::Utf8:
-      return "UTF-8";
-    case textCodec::Encoding::Utf16Le:
-    case textCodec::Encoding::Utf16Be:
-      return "UTF-16";
-    case textCodec::Encoding::Cp932:
-      return "code page 932";
-  }
-  return "";
-}
+using textCodec::EnglishName;
 
 struct ProblemInWords {
   std::string operator()(const textFiles::SystemFailure& failure) const {
@@ -100,7 +89,7 @@ struct ProblemInWords {
   }
   std::string operator()(const textFiles::NotRegularFile&) const { return "not a regular file"; }
   std::string operator()(const textFiles::InvalidText& invalid) const {
-    std::string words = "invalid " + std::string(EncodingName(invalid.encoding)) +
+    std::string words = "invalid " + std::string(EnglishName(invalid.encoding)) +
                         " at byte offset " + std::to_string(invalid.byteOffset);
     if (invalid.validUtf8) {
       words += invalid.encoding == textCodec::Encoding::Cp932
@@ -127,7 +116,7 @@ struct ProblemInWords {
            std::to_string(jis.byteOffset) + "; iconv -f ISO-2022-JP -t UTF-8 converts it)";
   }
   std::string operator()(const textFiles::MixedEncodings& mixed) const {
-    return "the text mixes UTF-8 and code page 932: " + std::string(EncodingName(mixed.second)) +
+    return "the text mixes UTF-8 and code page 932: " + std::string(EnglishName(mixed.second)) +
            " from byte offset " + std::to_string(mixed.byteOffset);
   }
   std::string operator()(const textFiles::NotJapaneseText& text) const {
@@ -146,7 +135,7 @@ struct ProblemInWords {
       return codePoint + (" at line " + std::to_string(where.line) + ", column " +
                           std::to_string(where.column));
     };
-    const std::string encoding(EncodingName(unencodable.encoding));
+    const std::string encoding(EnglishName(unencodable.encoding));
     if (unencodable.count <= 1) {
       return place(unencodable.where) + " cannot be written in " + encoding +
              "; --output-encoding=utf-8 writes it";

@@ -14,6 +14,19 @@
 #include "ssse3Coding.h"
 
 namespace textCodec {
+
+std::string_view EnglishName(Encoding encoding) {
+  switch (encoding) {
+    case Encoding::Utf8:
+      return "UTF-8";
+    case Encoding::Utf16Le:
+    case Encoding::Utf16Be:
+      return "UTF-16";
+    case Encoding::Cp932:
+      return "code page 932";
+  }
+  return "";
+}
 namespace {
 
 constexpr std::uint16_t kNoCode = 0xFFFF;
