@@ -14,10 +14,6 @@ constexpr std::size_t kPieceUnits = std::size_t{1} << 15;
 // The longest UTF-8 character.
 constexpr std::size_t kMostCharacterBytes = 4;
 
-bool IsHighSurrogate(char16_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
 }  // namespace
 
 TextConversion::TextConversion(mdlFlexConv::Style style, const mdlFlexConv::Flags& flags, bool crlf,
@@ -109,7 +105,8 @@ void TextConversion::Convert(std::u16string_view units, bool final) {
 // A CR at the end may be the first of a CR LF, a high surrogate the first of
 // a pair: both wait for the unit that follows.
 void TextConversion::HoldBackEnd() {
-  if (!converted_.empty() && (converted_.back() == u'\r' || IsHighSurrogate(converted_.back()))) {
+  if (!converted_.empty() &&
+      (converted_.back() == u'\r' || textCodec::IsHighSurrogate(converted_.back()))) {
     heldBack_.push_back(converted_.back());
     converted_.pop_back();
   }

@@ -125,8 +125,7 @@ RuntimeError Described(const textFiles::FileError& error, std::u16string_view pa
 // Where a piece of text may end: never inside a CR LF or a surrogate pair.
 std::size_t PieceEnd(std::u16string_view text, std::size_t start) {
   std::size_t end = std::min(text.size(), start + kWritePieceUnits);
-  if (end < text.size() &&
-      (text[end - 1] == u'\r' || (text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF))) {
+  if (end < text.size() && (text[end - 1] == u'\r' || textCodec::IsHighSurrogate(text[end - 1]))) {
     ++end;
   }
   return end;
