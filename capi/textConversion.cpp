@@ -98,17 +98,7 @@ void TextConversion::Convert(std::u16string_view units, bool final) {
   if (final) {
     engine_.Finish(converted_);
   } else {
-    HoldBackEnd();
-  }
-}
-
-// A CR at the end may be the first of a CR LF, a high surrogate the first of
-// a pair: both wait for the unit that follows.
-void TextConversion::HoldBackEnd() {
-  if (!converted_.empty() &&
-      (converted_.back() == u'\r' || textCodec::IsHighSurrogate(converted_.back()))) {
-    heldBack_.push_back(converted_.back());
-    converted_.pop_back();
+    textFiles::HoldBackCutEnd(converted_, heldBack_);
   }
 }
 

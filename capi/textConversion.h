@@ -34,7 +34,6 @@ class TextConversion {
  private:
   void DecodeUtf8(std::string_view bytes, bool final);
   void Convert(std::u16string_view units, bool final);
-  void HoldBackEnd();
   void WriteUtf8(Result<char>& out);
   void WriteUtf16(Result<char16_t>& out);
 

@@ -79,4 +79,11 @@ std::optional<std::size_t> EncodeText(std::u16string_view text, const WriteForma
   return progress.unencodableAt;
 }
 
+void HoldBackCutEnd(std::u16string& text, std::u16string& held) {
+  if (!text.empty() && (text.back() == u'\r' || textCodec::IsHighSurrogate(text.back()))) {
+    held.insert(held.begin(), text.back());
+    text.pop_back();
+  }
+}
+
 }  // namespace textFiles

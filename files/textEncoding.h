@@ -27,4 +27,9 @@ std::optional<std::size_t> EncodeText(std::u16string_view text, const WriteForma
 textCodec::EncodeProgress EncodeTextInto(std::u16string_view text, const WriteFormat& format,
                                          char* out);
 
+// Of a text that goes on in a next piece, the part that can be encoded now:
+// a CR at the end may begin a CR LF, and a high surrogate a pair, so either
+// moves from the end of text to the start of held, to wait for what follows.
+void HoldBackCutEnd(std::u16string& text, std::u16string& held);
+
 }  // namespace textFiles

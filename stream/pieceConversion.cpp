@@ -37,13 +37,7 @@ void PieceWork::Run(Piece& piece) {
   if (!piece.goesOn) {
     converter_.Finish(converted_);
   } else {
-    // The text goes on in the next piece: a CR or a high surrogate at the
-    // end waits for what follows it.
-    if (!converted_.empty() &&
-        (converted_.back() == u'\r' || textCodec::IsHighSurrogate(converted_.back()))) {
-      carry_.push_back(converted_.back());
-      converted_.pop_back();
-    }
+    textFiles::HoldBackCutEnd(converted_, carry_);
   }
   char* room = piece.bytes.Room(textCodec::MostBytes(format_.encoding, converted_.size()));
   piece.bytes.size = textFiles::EncodeTextInto(converted_, format_, room).written;
