@@ -16,11 +16,7 @@ std::string EncodingName(textCodec::Encoding encoding) {
   return std::string(textCodec::EnglishName(encoding));
 }
 
-std::string CodePointText(char32_t codePoint) {
-  char text[16];
-  std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(codePoint));
-  return text;
-}
+using textCodec::CodePointText;
 
 // Fills the fields of error for a problem, and returns its message.
 struct ProblemFields {

@@ -130,10 +130,8 @@ struct ProblemInWords {
   // All in one line: how many, where the first few are, and the way out.
   std::string operator()(const textFiles::UnencodableText& unencodable) const {
     const auto place = [](const textCodec::Unencodable& where) {
-      char codePoint[16];
-      std::snprintf(codePoint, sizeof codePoint, "U+%04X", static_cast<unsigned>(where.codePoint));
-      return codePoint + (" at line " + std::to_string(where.line) + ", column " +
-                          std::to_string(where.column));
+      return textCodec::CodePointText(where.codePoint) + " at line " + std::to_string(where.line) +
+             ", column " + std::to_string(where.column);
     };
     const std::string encoding(EnglishName(unencodable.encoding));
     if (unencodable.count <= 1) {

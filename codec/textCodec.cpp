@@ -27,6 +27,12 @@ std::string_view EnglishName(Encoding encoding) {
   }
   return "";
 }
+
+std::string CodePointText(char32_t codePoint) {
+  char text[16];
+  std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(codePoint));
+  return text;
+}
 namespace {
 
 constexpr std::uint16_t kNoCode = 0xFFFF;
@@ -428,11 +434,9 @@ void AppendOrThrow(std::u16string_view text, std::string& out, std::size_t room,
                    const char* encodingName) {
   if (const auto at = AppendEncoded(text, out, room, write)) {
     const Unencodable where = Locate(text, *at);
-    char codePoint[16];
-    std::snprintf(codePoint, sizeof codePoint, "U+%04X", static_cast<unsigned>(where.codePoint));
-    throw std::invalid_argument(std::string(codePoint) + " at line " + std::to_string(where.line) +
-                                ", column " + std::to_string(where.column) +
-                                " cannot be written in " + encodingName);
+    throw std::invalid_argument(
+        CodePointText(where.codePoint) + " at line " + std::to_string(where.line) + ", column " +
+        std::to_string(where.column) + " cannot be written in " + encodingName);
   }
 }
 

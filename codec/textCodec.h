@@ -15,6 +15,9 @@ enum class Encoding { Utf8, Utf16Le, Utf16Be, Cp932 };
 // The encoding's name in English messages: "UTF-8", "UTF-16", "code page 932".
 std::string_view EnglishName(Encoding encoding);
 
+// A code point as messages name it: "U+00A9", "U+1F600".
+std::string CodePointText(char32_t codePoint);
+
 // The first unit of a surrogate pair.
 constexpr bool IsHighSurrogate(char16_t unit) {
   return unit >= 0xD800 && unit <= 0xDBFF;

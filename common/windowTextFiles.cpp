@@ -103,8 +103,7 @@ struct DescribedProblem {
     return PathError(kErrInvalidArgument, path, u"UTF-16 のバイト順マークがありません");
   }
   RuntimeError operator()(const textFiles::UnencodableText& unencodable) const {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(unencodable.where.codePoint));
+    const std::string hex = textCodec::CodePointText(unencodable.where.codePoint);
     std::u16string detail = Decimal(unencodable.where.line);
     detail += u" 行目 ";
     detail += Decimal(unencodable.where.column);

@@ -70,8 +70,7 @@ bool IsVisible(char32_t codePoint) {
 
 // "・2 行目 4 文字目「©」(U+00A9)"; an invisible character by its code point alone.
 std::u16string PlaceLine(const textCodec::Unencodable& where) {
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(where.codePoint));
+  const std::string hex = textCodec::CodePointText(where.codePoint);
   std::u16string line =
       u"・" + Decimal(where.line) + u" 行目 " + Decimal(where.column) + u" 文字目";
   if (IsVisible(where.codePoint)) {
