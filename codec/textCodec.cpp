@@ -1,6 +1,7 @@
 #include "textCodec.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -296,6 +297,160 @@ __attribute__((target("ssse3"))) std::size_t ReadThreeByteRun(std::string_view b
   }
   return i - from;
 }
+
+// How the characters that begin in eight bytes of ASCII and three-byte
+// sequences are gathered into units, for each place of the leads among those
+// eight bytes: the lead and middle byte of each unit (or its one ASCII byte)
+// and its last byte, and how many units. The leads stand three or more bytes
+// apart, each followed by its two continuations.
+struct MixedLayout {
+  std::array<std::int8_t, 16> leadAndMiddle{};
+  std::array<std::int8_t, 16> last{};
+  std::size_t units = 0;
+};
+
+constexpr unsigned kMixedBytes = 8;
+constexpr std::size_t kMixedLayoutCount = 28;
+
+constexpr bool LeadsApart(unsigned leads) {
+  return (leads & (leads >> 1)) == 0 && (leads & (leads >> 2)) == 0;
+}
+
+constexpr MixedLayout MakeMixedLayout(unsigned leads) {
+  MixedLayout layout;
+  layout.leadAndMiddle.fill(-1);
+  layout.last.fill(-1);
+  std::size_t lane = 0;
+  for (unsigned at = 0; at < kMixedBytes; lane += 2, ++layout.units) {
+    const auto byte = static_cast<std::int8_t>(at);
+    if ((leads >> at & 1) != 0) {
+      layout.leadAndMiddle[lane] = static_cast<std::int8_t>(byte + 1);
+      layout.leadAndMiddle[lane + 1] = byte;
+      layout.last[lane] = static_cast<std::int8_t>(byte + 2);
+      at += 3;
+    } else {
+      layout.leadAndMiddle[lane] = byte;
+      at += 1;
+    }
+  }
+  return layout;
+}
+
+struct MixedLayouts {
+  std::array<std::uint8_t, 1u << kMixedBytes> index{};
+  std::array<MixedLayout, kMixedLayoutCount> layouts{};
+};
+
+constexpr MixedLayouts MakeMixedLayouts() {
+  MixedLayouts all;
+  std::size_t count = 0;
+  for (unsigned leads = 0; leads < all.index.size(); ++leads) {
+    if (LeadsApart(leads)) {
+      all.index[leads] = static_cast<std::uint8_t>(count);
+      all.layouts[count++] = MakeMixedLayout(leads);
+    }
+  }
+  if (count != kMixedLayoutCount) {
+    throw std::logic_error("the count of lead places is wrong");
+  }
+  return all;
+}
+
+constexpr MixedLayouts kMixedLayouts = MakeMixedLayouts();
+
+// Bit k of each mask stands for byte k of sixty-four.
+struct ByteMasks {
+  std::uint64_t nonAscii = 0;
+  std::uint64_t leads = 0;  // of three bytes that put no bound on the second
+  std::uint64_t continuations = 0;
+};
+
+__attribute__((target("ssse3"))) ByteMasks MasksOf(const char* bytes) {
+  ByteMasks masks;
+  for (unsigned k = 0; k < 4; ++k) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
+    const __m128i isLead = _mm_andnot_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xE0))),
+                     _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xED)))),
+        _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xF0))),
+                       _mm_set1_epi8(static_cast<char>(0xE0))));
+    const __m128i isContinuation =
+        _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xC0))),
+                       _mm_set1_epi8(static_cast<char>(0x80)));
+    const unsigned shift = 16 * k;
+    masks.nonAscii |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(block))} << shift;
+    masks.leads |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(isLead))} << shift;
+    masks.continuations |=
+        std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(isContinuation))} << shift;
+  }
+  return masks;
+}
+
+// Reads ASCII mixed with three-byte sequences whose leads put no bound on the
+// second byte, as real documents alternate them every few characters; returns
+// the bytes read and sets `written` to the units. The bytes are classified
+// sixty-four at a time, so that each step's length follows from the masks
+// alone, and the characters that begin in each eight bytes are then gathered
+// into units together. It stops sixty-four bytes before the end.
+__attribute__((target("ssse3"))) std::size_t ReadMixedRun(std::string_view bytes, std::size_t from,
+                                                          char16_t* out, std::size_t& written) {
+  constexpr unsigned kWindow = (1u << kMixedBytes) - 1;
+  const __m128i zero = _mm_setzero_si128();
+  std::size_t i = from;
+  char16_t* to = out;
+  while (i + 64 <= bytes.size()) {
+    const ByteMasks masks = MasksOf(bytes.data() + i);
+    if (masks.nonAscii == 0) {
+      for (unsigned k = 0; k < 4; ++k) {
+        const __m128i block =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i + 16 * k));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * k), _mm_unpacklo_epi8(block, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * k + 8),
+                         _mm_unpackhi_epi8(block, zero));
+      }
+      to += 64;
+      i += 64;
+      continue;
+    }
+    // The bytes before the first that is neither ASCII, a lead nor a
+    // continuation that a lead needs, or where one that a lead needs is not.
+    const std::uint64_t needed = masks.leads << 1 | masks.leads << 2;
+    const std::uint64_t wrong =
+        (masks.nonAscii & ~masks.leads & ~masks.continuations) | (masks.continuations ^ needed);
+    const auto good = static_cast<std::size_t>(std::countr_zero(wrong));
+    // Eight bytes and the continuations of a lead among their last two; the
+    // sixteen-byte load stays within the sixty-four.
+    std::size_t at = 0;
+    while (at + kMixedBytes + 2 <= good && at + 16 <= 64) {
+      const auto leads = static_cast<unsigned>(masks.leads >> at) & kWindow;
+      const MixedLayout& layout = kMixedLayouts.layouts[kMixedLayouts.index[leads]];
+      const __m128i block =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i + at));
+      const __m128i leadAndMiddle = _mm_shuffle_epi8(
+          block, _mm_loadu_si128(reinterpret_cast<const __m128i*>(layout.leadAndMiddle.data())));
+      const __m128i last = _mm_shuffle_epi8(
+          block, _mm_loadu_si128(reinterpret_cast<const __m128i*>(layout.last.data())));
+      const __m128i threeByte = _mm_or_si128(
+          _mm_or_si128(_mm_slli_epi16(_mm_and_si128(leadAndMiddle, _mm_set1_epi16(0x0F00)), 4),
+                       _mm_slli_epi16(_mm_and_si128(leadAndMiddle, _mm_set1_epi16(0x003F)), 6)),
+          _mm_and_si128(last, _mm_set1_epi16(0x003F)));
+      const __m128i ascii = _mm_cmpeq_epi16(
+          _mm_and_si128(leadAndMiddle, _mm_set1_epi16(static_cast<short>(0xFF80))), zero);
+      _mm_storeu_si128(
+          reinterpret_cast<__m128i*>(to),
+          _mm_or_si128(_mm_and_si128(ascii, leadAndMiddle), _mm_andnot_si128(ascii, threeByte)));
+      to += layout.units;
+      // A lead at byte 6 or 7 takes the step one or two bytes further.
+      at += kMixedBytes + (leads >> 6 & 1) + 2 * (leads >> 7 & 1);
+    }
+    i += at;
+    if (at + kMixedBytes + 2 > good) {
+      break;  // at a byte that the characters before it are read up to one by one
+    }
+  }
+  written = static_cast<std::size_t>(to - out);
+  return i - from;
+}
 #endif
 
 // out has room for Cp932Room(text) bytes.
@@ -507,8 +662,22 @@ DecodeProgress DecodeUtf8Some(std::string_view bytes, bool final, UnitSink& sink
   const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
   const std::size_t size = bytes.size();
   [[maybe_unused]] const bool ssse3 = detail::CodesWithSsse3();
+  [[maybe_unused]] std::size_t mixedFrom = 0;
   std::size_t i = 0;
   while (i < size) {
+#if defined(__x86_64__)
+    // Where the run stops short of the end, the characters up to the byte it
+    // stopped for are read one by one before it is tried again.
+    if (ssse3 && i >= mixedFrom) {
+      std::size_t units = 0;
+      i += ReadMixedRun(bytes, i, sink.Next(), units);
+      sink.Advance(units);
+      mixedFrom = i + kMixedBytes + 2;
+      if (i == size) {
+        break;
+      }
+    }
+#endif
     const unsigned char lead = at(i);
     if (lead < 0x80) {
       i += CopyAscii(bytes, i, sink);

@@ -2,14 +2,20 @@
 // benchmark texts: prose is nearly all three-byte characters, the technical
 // manual a mix of ASCII and Japanese. pokopen_bench_codec_without_ssse3, the
 // same benchmark linked on the plain paths, measures what three-byte runs cost
-// without SSSE3.
+// without SSSE3. Each --file adds the rows of a real document (UTF-8), such as
+// those bench/texts/real-documents.sh makes.
 //
-//   pokopen_bench_codec [--size=8M] [benchmark options]
+//   pokopen_bench_codec [--size=8M] [--file=PATH]... [benchmark options]
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "benchTexts.h"
 #include "textCodec.h"
@@ -24,6 +30,21 @@ std::size_t TextBytes(int argc, char** argv) {
     }
   }
   return std::size_t{8} << 20;
+}
+
+std::vector<std::string> Files(int argc, char** argv) {
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--file=", 7) == 0) {
+      files.emplace_back(argv[i] + 7);
+    }
+  }
+  return files;
+}
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void Decode(benchmark::State& state, const std::string& bytes) {
@@ -50,19 +71,32 @@ void Encode(benchmark::State& state, const std::u16string& text, std::size_t byt
                                                          benchmark::Counter::kInvert);
 }
 
+void Register(const std::string& name, const std::u16string& decoded, const std::string& utf8) {
+  auto text = std::make_shared<std::u16string>(decoded);
+  auto bytes = std::make_shared<std::string>(utf8);
+  benchmark::RegisterBenchmark(("Decode/" + name).c_str(),
+                               [bytes](benchmark::State& state) { Decode(state, *bytes); });
+  benchmark::RegisterBenchmark(("Encode/" + name).c_str(), [text, bytes](benchmark::State& state) {
+    Encode(state, *text, bytes->size());
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::size_t size = TextBytes(argc, argv);
   for (const benchTexts::Kind kind : {benchTexts::Kind::Prose, benchTexts::Kind::Technical}) {
-    auto text = std::make_shared<std::u16string>(benchTexts::Generate(kind, size));
-    auto bytes = std::make_shared<std::string>(textCodec::EncodeUtf8(*text).bytes);
-    const std::string name(benchTexts::KindName(kind));
-    benchmark::RegisterBenchmark(("Decode/" + name).c_str(),
-                                 [bytes](benchmark::State& state) { Decode(state, *bytes); });
-    benchmark::RegisterBenchmark(
-        ("Encode/" + name).c_str(),
-        [text, bytes](benchmark::State& state) { Encode(state, *text, bytes->size()); });
+    const std::u16string text = benchTexts::Generate(kind, size);
+    Register(std::string(benchTexts::KindName(kind)), text, textCodec::EncodeUtf8(text).bytes);
+  }
+  for (const std::string& path : Files(argc, argv)) {
+    const std::string bytes = ReadWhole(path);
+    const textCodec::Decoded text = textCodec::DecodeUtf8(bytes);
+    if (text.error) {
+      std::fprintf(stderr, "%s: not UTF-8\n", path.c_str());
+      return 1;
+    }
+    Register(std::filesystem::path(path).stem().string(), text.text, bytes);
   }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
