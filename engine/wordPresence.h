@@ -15,6 +15,17 @@
 
 namespace mdlFlexConv::detail {
 
+// A set of units told by the four nibbles of a unit: a unit may be in it where
+// the classes of its nibbles share a bit. Each bit stands for units whose
+// nibbles lie in four sets, so that eight bits can hold more units than the
+// set has but never fewer.
+struct NibbleClasses {
+  std::array<std::array<std::uint8_t, 16>, 4> classes{};  // from the highest nibble
+
+  explicit NibbleClasses(std::u16string_view units = {});
+  bool MayHold(char16_t unit) const;
+};
+
 class WordPresence {
  public:
   static constexpr std::size_t kMostWords = 64;
@@ -40,6 +51,8 @@ class WordPresence {
  private:
   std::uint8_t SlotOf(char16_t unit);
   std::uint64_t RulesTouching(std::u16string_view units) const;
+  std::uint64_t ScanUnits(std::u16string_view units) const;
+  std::uint64_t ScanAvx2(std::u16string_view piece) const;
 
   bool usable_ = true;
   std::uint64_t always_ = 0;
@@ -49,6 +62,14 @@ class WordPresence {
   std::vector<std::uint64_t> second_;
   std::vector<std::uint64_t> only_;
   std::vector<std::uint64_t> afterRewrite_;
+  // The units that are the first, second or only unit of a word (in any
+  // form), for the AVX2 scan, which looks up only units side by side that may
+  // begin a word, and units that may be one.
+  bool avx2_;
+  bool anyOnly_ = false;
+  NibbleClasses firstUnits_;
+  NibbleClasses secondUnits_;
+  NibbleClasses onlyUnits_;
 };
 
 }  // namespace mdlFlexConv::detail

@@ -6,6 +6,7 @@
 #include "engineComparison.h"
 #include "mdlFlexConv.h"
 #include "referenceConversion.h"
+#include "wordPresence.h"
 
 namespace {
 
@@ -186,6 +187,30 @@ TEST(TextMatching, FoldAgreesWithReferenceForEveryUnit) {
       ADD_FAILURE() << difference;
       ++mismatches;
     }
+  }
+}
+
+// The vector scan looks up only the units its classes may hold: every unit of
+// the set must be held, and few others.
+TEST(WordPresence, NibbleClassesHoldEveryUnitOfTheirSetAndFewOthers) {
+  std::u16string many;
+  for (char16_t unit = 0x3041; unit < 0x3041 + 300; unit += 3) {
+    many.push_back(unit);
+  }
+  // The first units of the persona's words in every form; kanji and kana of
+  // the person words; more units than eight classes can hold exactly.
+  const std::u16string sets[] = {u"", u"a", u"でデぽポなナﾅしシｼくクｸ",
+                                 u"私拙自当あうこ手あアｱ君貴おそダ", many};
+  for (const std::u16string& units : sets) {
+    const engine::detail::NibbleClasses classes(units);
+    for (const char16_t unit : units) {
+      EXPECT_TRUE(classes.MayHold(unit)) << Show(units) << " " << static_cast<int>(unit);
+    }
+    std::size_t held = 0;
+    for (char32_t unit = 0; unit <= 0xFFFF; ++unit) {
+      held += classes.MayHold(static_cast<char16_t>(unit)) ? 1 : 0;
+    }
+    EXPECT_LE(held, 2 * units.size()) << Show(units);
   }
 }
 
