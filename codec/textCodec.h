@@ -125,6 +125,10 @@ EncodeProgress EncodeInto(Encoding encoding, std::u16string_view text, char* out
 
 // The position of the next CR or LF at or after from, or the text's size.
 std::size_t FindLineBreak(std::u16string_view text, std::size_t from);
+// The same, copying the units before it to out, eight at a time. Out may be
+// the room before `from` in the text's own, written forwards: nothing is
+// written at or after text.data() + from + 8 before it has been read.
+std::size_t CopyToLineBreak(std::u16string_view text, std::size_t from, char16_t* out);
 
 // Where the unit at `index` of text stands, as Unencodable reports it.
 Unencodable Locate(std::u16string_view text, std::size_t index);

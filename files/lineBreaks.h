@@ -16,6 +16,10 @@ class LineBreakNormalizer {
   // Appends text with its line breaks as CR LF. Text may come in pieces cut
   // anywhere, between a CR and its LF too.
   void Append(std::u16string_view text, std::u16string& out);
+  // The same into room for twice the text's units at out; returns how many
+  // it wrote. The text may be the upper half of that room: it is read ahead
+  // of what is written.
+  std::size_t Normalize(std::u16string_view text, char16_t* out);
   // Forgets the text so far.
   void Reset() { skipLineFeed_ = false; }
 

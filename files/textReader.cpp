@@ -162,14 +162,19 @@ void TextDecoder::DecodeAndHold(std::string_view bytes, bool final, std::u16stri
   held_.assign(bytes.substr(consumed));
 }
 
+// The bytes are decoded into the upper half of the room, and their line
+// breaks made CR LF from there into the lower half, so that the text is
+// appended to out at once.
 std::size_t TextDecoder::Decode(std::string_view bytes, bool final, std::u16string& out) {
-  if (decodedRoom_ < bytes.size()) {
-    decodedRoom_ = std::max(bytes.size(), TextReader::kReadBytes);
+  const std::size_t half = std::max(bytes.size(), TextReader::kReadBytes);
+  if (decodedRoom_ < 2 * half) {
+    decodedRoom_ = 2 * half;
     decoded_ = std::make_unique_for_overwrite<char16_t[]>(decodedRoom_);
   }
+  char16_t* const decoded = decoded_.get() + half;
   std::size_t written = 0;
   const textCodec::DecodeProgress progress =
-      textCodec::DecodeInto(*encoding_, bytes, final, decoded_.get(), written);
+      textCodec::DecodeInto(*encoding_, bytes, final, decoded, written);
   Watch(bytes, progress.consumed, progress.invalidAt);
   if (progress.invalidAt) {
     ThrowInvalid(bytes, *progress.invalidAt, final);
@@ -177,7 +182,7 @@ std::size_t TextDecoder::Decode(std::string_view bytes, bool final, std::u16stri
   if (utf8Validity_ && utf8Validity_->Valid(false)) {
     utf8Validity_->Add(bytes.substr(0, progress.consumed));
   }
-  AppendLines(std::u16string_view(decoded_.get(), written), out);
+  AppendLines(std::u16string_view(decoded, written), out);
   offset_ += progress.consumed;
   return progress.consumed;
 }
@@ -216,7 +221,7 @@ void TextDecoder::AppendLines(std::u16string_view text, std::u16string& out) {
   if (!normalizer_) {
     normalizer_.emplace(encoding_ != textCodec::Encoding::Cp932);
   }
-  normalizer_->Append(text, out);
+  out.append(decoded_.get(), normalizer_->Normalize(text, decoded_.get()));
 }
 
 TextReader::TextReader(const std::string& path, const ReadOptions& options)
