@@ -196,7 +196,7 @@ TEST_F(StreamConversion, RunningOutOfMemoryLeavesEveryTargetAsItWas) {
     Threads threads;
     int spared;  // large allocations that succeed first
   } cases[] = {{Threads::Others, 0}, {Threads::Main, 0}, {Threads::Main, 12}};
-  constexpr std::size_t kLarge = std::size_t{128} << 10;
+  constexpr std::size_t kLarge = std::size_t{64} << 10;
   for (const auto& c : cases) {
     WriteBytes(Path("out.txt"), "old");
     OutputFile descriptor(Path("descriptor"));
