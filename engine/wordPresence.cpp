@@ -61,6 +61,9 @@ WordPresence::WordPresence(const std::vector<Rule>& rules)
     const std::u16string held = rule.word != nullptr ? rule.word->units() : std::u16string();
     afterRewrite_.push_back(always_ | RulesTouching(held) | RulesTouching(rule.replacement));
   }
+  if (!avx2_) {
+    return;  // the classes serve the AVX2 scan alone
+  }
   std::u16string firstUnits;
   std::u16string secondUnits;
   std::u16string onlyUnits;
