@@ -40,6 +40,11 @@ WordPresence::WordPresence(const std::vector<Rule>& rules)
     usable_ = false;
     return;
   }
+  // The units that may be a word's first, second or only one, for the
+  // AVX2 scan's classes.
+  std::u16string firstUnits;
+  std::u16string secondUnits;
+  std::u16string onlyUnits;
   for (std::size_t i = 0; i < rules.size() && usable_; ++i) {
     const std::uint64_t bit = std::uint64_t{1} << i;
     const Needle* word = rules[i].word;
@@ -49,40 +54,26 @@ WordPresence::WordPresence(const std::vector<Rule>& rules)
     }
     const UnitForms& firstForms = word->FirstForms();
     for (std::size_t k = 0; k < firstForms.count; ++k) {
-      const std::uint8_t slot = SlotOf(firstForms.units[k]);
-      (word->size() == 1 ? only_ : first_)[slot] |= bit;
+      const bool only = word->size() == 1;
+      (only ? only_ : first_)[SlotOf(firstForms.units[k])] |= bit;
+      (only ? onlyUnits : firstUnits).push_back(firstForms.units[k]);
     }
     const UnitForms& secondForms = word->SecondForms();
     for (std::size_t k = 0; word->size() >= 2 && k < secondForms.count; ++k) {
       second_[SlotOf(secondForms.units[k])] |= bit;
+      secondUnits.push_back(secondForms.units[k]);
     }
   }
   for (const Rule& rule : rules) {
     const std::u16string held = rule.word != nullptr ? rule.word->units() : std::u16string();
     afterRewrite_.push_back(always_ | RulesTouching(held) | RulesTouching(rule.replacement));
   }
-  if (!avx2_) {
-    return;  // the classes serve the AVX2 scan alone
+  if (avx2_) {
+    firstUnits_ = NibbleClasses(firstUnits);
+    secondUnits_ = NibbleClasses(secondUnits);
+    onlyUnits_ = NibbleClasses(onlyUnits);
+    anyOnly_ = !onlyUnits.empty();
   }
-  std::u16string firstUnits;
-  std::u16string secondUnits;
-  std::u16string onlyUnits;
-  for (std::size_t unit = 0; unit < slots_.size(); ++unit) {
-    const std::uint8_t slot = slots_[unit];
-    if (first_[slot] != 0) {
-      firstUnits.push_back(static_cast<char16_t>(unit));
-    }
-    if (second_[slot] != 0) {
-      secondUnits.push_back(static_cast<char16_t>(unit));
-    }
-    if (only_[slot] != 0) {
-      onlyUnits.push_back(static_cast<char16_t>(unit));
-    }
-  }
-  firstUnits_ = NibbleClasses(firstUnits);
-  secondUnits_ = NibbleClasses(secondUnits);
-  onlyUnits_ = NibbleClasses(onlyUnits);
-  anyOnly_ = !onlyUnits.empty();
 }
 
 // The rules whose word's first, second or only unit is among units (folded
