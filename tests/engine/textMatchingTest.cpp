@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <optional>
 #include <string_view>
 
 #include "engineComparison.h"
 #include "mdlFlexConv.h"
 #include "referenceConversion.h"
+#include "textFolding.h"
 #include "wordPresence.h"
 
 namespace {
@@ -211,6 +214,33 @@ TEST(WordPresence, NibbleClassesHoldEveryUnitOfTheirSetAndFewOthers) {
       held += classes.MayHold(static_cast<char16_t>(unit)) ? 1 : 0;
     }
     EXPECT_LE(held, 2 * units.size()) << Show(units);
+  }
+}
+
+// The forms of a unit are every unit that folds to it, the unit first and
+// then as the ranges of foldable units run, at most four.
+TEST(TextMatching, FormsFoldingAreEveryUnitThatFoldsThere) {
+  std::array<std::u16string, 0x10000> folding;
+  for (char32_t unit = 0x41; unit <= 0xFFFF; ++unit) {
+    const char16_t folded = engine::detail::Fold(static_cast<char16_t>(unit));
+    if (folded != unit) {
+      folding[folded].push_back(static_cast<char16_t>(unit));
+    }
+  }
+  int mismatches = 0;
+  for (char32_t unit = 0; unit <= 0xFFFF && mismatches < 20; ++unit) {
+    std::u16string expected(1, static_cast<char16_t>(unit));
+    expected += folding[unit];
+    // Half-width and full-width forms come before katakana, as the ranges run.
+    std::stable_partition(expected.begin() + 1, expected.end(),
+                          [](char16_t u) { return u < 0x3000 || u >= 0xFF00; });
+    expected.resize(std::min<std::size_t>(expected.size(), 4));
+    const engine::detail::UnitForms forms =
+        engine::detail::FormsFolding(static_cast<char16_t>(unit));
+    if (std::u16string(forms.units.data(), forms.count) != expected) {
+      ADD_FAILURE() << "forms of U+" << std::hex << static_cast<unsigned>(unit);
+      ++mismatches;
+    }
   }
 }
 
