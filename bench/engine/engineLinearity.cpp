@@ -1,6 +1,7 @@
 // Time per code unit of the streaming conversion at two text sizes, for prose
 // and for adversarial texts; at the end, the ratio of the larger size's time
-// per unit to the smaller's, which stays near 1 for a linear conversion.
+// per unit to the smaller's, which stays near 1 for a linear conversion. Also
+// the time to make a converter and run it on one sentence.
 // pokopen_bench_engine_without_avx2, the same benchmark linked on the plain
 // search, measures the search that processors without AVX2 run.
 //
@@ -97,6 +98,20 @@ void Guard(benchmark::State& state, TextCache& cache, std::u16string_view replac
   state.counters["per_unit"] = benchmark::Counter(
       static_cast<double>(text.size()),
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// Making a converter and running it on one short sentence, as a caller of the
+// library that converts sentence by sentence does.
+void MakeAndRun(benchmark::State& state, Setting setting) {
+  const std::u16string_view sentence = u"わたしは学生です。あなたはだれですか。";
+  std::size_t produced = 0;
+  for (auto _ : state) {
+    mdlFlexConv::Converter converter(
+        mdlFlexConv::StyleAt(setting.style),
+        {setting.pokoru == 1, setting.first == 1, setting.second == 1, setting.force == 1});
+    produced += converter.Run(sentence).size();
+    benchmark::DoNotOptimize(produced);
+  }
 }
 
 std::string WithoutLastPart(const std::string& name) {
@@ -204,6 +219,11 @@ int main(int argc, char** argv) {
           ->Unit(benchmark::kMillisecond)
           ->UseRealTime();
     }
+  }
+  for (const Setting& setting : kSettings) {
+    benchmark::RegisterBenchmark(("MakeAndRun/sentence/" + std::string(setting.name)).c_str(),
+                                 MakeAndRun, setting)
+        ->Unit(benchmark::kMicrosecond);
   }
   int count = static_cast<int>(args.size());
   benchmark::Initialize(&count, args.data());
