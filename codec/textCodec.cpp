@@ -260,6 +260,21 @@ __attribute__((target("ssse3"))) std::size_t WriteMixedRun(std::u16string_view t
   return i - from;
 }
 
+// The bytes that lead a three-byte sequence and put no bound on its second
+// byte beyond its being a continuation: 0xE1 to 0xEF but 0xED.
+__attribute__((target("ssse3"))) inline __m128i IsFreeThreeByteLead(__m128i block) {
+  return _mm_andnot_si128(
+      _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xE0))),
+                   _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xED)))),
+      _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xF0))),
+                     _mm_set1_epi8(static_cast<char>(0xE0))));
+}
+
+__attribute__((target("ssse3"))) inline __m128i IsContinuationByte(__m128i block) {
+  return _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xC0))),
+                        _mm_set1_epi8(static_cast<char>(0x80)));
+}
+
 // Reads a run of three-byte UTF-8 sequences whose leads put no bound on the
 // second byte (0xE1 to 0xEF but 0xED), five at a time; returns the bytes read.
 // The sink has room for eight units more than it is given.
@@ -274,14 +289,8 @@ __attribute__((target("ssse3"))) std::size_t ReadThreeByteRun(std::string_view b
   std::size_t i = from;
   for (; i + 16 <= bytes.size(); i += 15) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
-    const __m128i isLead = _mm_andnot_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xE0))),
-                     _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xED)))),
-        _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xF0))),
-                       _mm_set1_epi8(static_cast<char>(0xE0))));
-    const __m128i isContinuation =
-        _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xC0))),
-                       _mm_set1_epi8(static_cast<char>(0x80)));
+    const __m128i isLead = IsFreeThreeByteLead(block);
+    const __m128i isContinuation = IsContinuationByte(block);
     if ((_mm_movemask_epi8(isLead) & kLeads) != kLeads ||
         (_mm_movemask_epi8(isContinuation) & kContinuations) != kContinuations) {
       break;
@@ -369,14 +378,8 @@ __attribute__((target("ssse3"))) ByteMasks MasksOf(const char* bytes) {
   ByteMasks masks;
   for (unsigned k = 0; k < 4; ++k) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
-    const __m128i isLead = _mm_andnot_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xE0))),
-                     _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xED)))),
-        _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xF0))),
-                       _mm_set1_epi8(static_cast<char>(0xE0))));
-    const __m128i isContinuation =
-        _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xC0))),
-                       _mm_set1_epi8(static_cast<char>(0x80)));
+    const __m128i isLead = IsFreeThreeByteLead(block);
+    const __m128i isContinuation = IsContinuationByte(block);
     const unsigned shift = 16 * k;
     masks.nonAscii |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(block))} << shift;
     masks.leads |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(isLead))} << shift;
