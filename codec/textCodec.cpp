@@ -130,8 +130,15 @@ std::size_t Cp932Room(std::u16string_view text) {
   return text.size() * 2;
 }
 
+// Whether the unit at i is the CR of a CR LF that is written as LF.
+bool IsDroppedCr(std::u16string_view text, std::size_t i, LineBreakBytes breaks) {
+  return breaks == LineBreakBytes::CrLfAsLf && text[i] == u'\r' && i + 1 < text.size() &&
+         text[i + 1] == u'\n';
+}
+
 // Writes a run of ASCII units eight at a time, as the one byte each takes in
-// both encodings; returns how many it wrote.
+// both encodings; returns how many it wrote. A CR that may be dropped stops it.
+template <LineBreakBytes kBreaks>
 std::size_t NarrowAscii(std::u16string_view text, std::size_t from, char* out) {
   std::size_t i = from;
 #if defined(__SSE2__)
@@ -139,13 +146,24 @@ std::size_t NarrowAscii(std::u16string_view text, std::size_t from, char* out) {
   const __m128i zero = _mm_setzero_si128();
   for (; i + 8 <= text.size(); i += 8) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(block, high), zero)) != 0xFFFF) {
+    __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(block, high), zero);
+    if constexpr (kBreaks == LineBreakBytes::CrLfAsLf) {
+      ascii = _mm_andnot_si128(_mm_cmpeq_epi16(block, _mm_set1_epi16(u'\r')), ascii);
+    }
+    if (_mm_movemask_epi8(ascii) != 0xFFFF) {
       break;
     }
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (i - from)), _mm_packus_epi16(block, zero));
   }
 #endif
   return i - from;
+}
+
+std::size_t NarrowAscii(std::u16string_view text, std::size_t from, char* out,
+                        LineBreakBytes breaks) {
+  return breaks == LineBreakBytes::CrLfAsLf
+             ? NarrowAscii<LineBreakBytes::CrLfAsLf>(text, from, out)
+             : NarrowAscii<LineBreakBytes::AsTheyAre>(text, from, out);
 }
 
 #if defined(__x86_64__)
@@ -184,20 +202,21 @@ __attribute__((target("ssse3"))) std::size_t WriteThreeByteRun(std::u16string_vi
 }
 
 // How four units, each given as the four bytes [lead, middle, last, 0], are
-// packed into UTF-8 when bit k of the index says unit k takes three bytes and
-// a clear bit says it is ASCII (its lead alone).
+// packed into UTF-8 when bit k of the index says unit k takes three bytes, bit
+// 4 + k that it is a CR written as nothing, and neither that it is ASCII (its
+// lead alone).
 struct PackedFour {
   std::array<std::int8_t, 16> shuffle{};
   std::uint8_t bytes = 0;
 };
 
-constexpr std::array<PackedFour, 16> MakePackedFours() {
-  std::array<PackedFour, 16> packs{};
-  for (unsigned threeBytes = 0; threeBytes < 16; ++threeBytes) {
-    PackedFour& pack = packs[threeBytes];
+constexpr std::array<PackedFour, 256> MakePackedFours() {
+  std::array<PackedFour, 256> packs{};
+  for (unsigned kinds = 0; kinds < 256; ++kinds) {
+    PackedFour& pack = packs[kinds];
     pack.shuffle.fill(-1);
     for (unsigned unit = 0; unit < 4; ++unit) {
-      const unsigned length = (threeBytes >> unit & 1) != 0 ? 3 : 1;
+      const unsigned length = (kinds >> (4 + unit) & 1) != 0 ? 0 : (kinds >> unit & 1) != 0 ? 3 : 1;
       for (unsigned b = 0; b < length; ++b) {
         pack.shuffle[pack.bytes++] = static_cast<std::int8_t>(4 * unit + b);
       }
@@ -206,13 +225,15 @@ constexpr std::array<PackedFour, 16> MakePackedFours() {
   return packs;
 }
 
-constexpr std::array<PackedFour, 16> kPackedFours = MakePackedFours();
+constexpr std::array<PackedFour, 256> kPackedFours = MakePackedFours();
 
 // Writes units that are ASCII or take three bytes (U+0800 to U+FFFF but
 // surrogates), as real documents mix them every few characters, eight at a
-// time; returns how many it wrote and sets `written` to the bytes. Its 16-byte
-// stores stay within the bytes the rest of the text takes, at least a byte a
-// unit, for it stops twelve units before the end.
+// time, with the CR of each CR LF dropped where it is to be; returns how many
+// it wrote and sets `written` to the bytes. Its 16-byte stores stay within the
+// bytes the rest of the text takes, at least a byte a unit (half a byte where
+// CRs are dropped), for it stops 12 (or 32) units before the end.
+template <LineBreakBytes kBreaks>
 __attribute__((target("ssse3"))) std::size_t WriteMixedRun(std::u16string_view text,
                                                            std::size_t from, char* out,
                                                            std::size_t& written) {
@@ -222,9 +243,11 @@ __attribute__((target("ssse3"))) std::size_t WriteMixedRun(std::u16string_view t
   const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
   const __m128i sixBits = _mm_set1_epi16(0x3F);
   const __m128i continuation = _mm_set1_epi16(0x80);
+  constexpr bool kDropping = kBreaks == LineBreakBytes::CrLfAsLf;
+  constexpr std::size_t kMargin = kDropping ? 32 : 12;
   std::size_t i = from;
   char* to = out;
-  for (; i + 8 + 12 <= text.size(); i += 8) {
+  for (; i + 8 + kMargin <= text.size(); i += 8) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
     const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(units, asciiBits), _mm_setzero_si128());
     const __m128i belowThree =
@@ -243,8 +266,17 @@ __attribute__((target("ssse3"))) std::size_t WriteMixedRun(std::u16string_view t
     const __m128i leadAndMiddle = _mm_or_si128(lead, _mm_slli_epi16(middle, 8));
     const auto threeBytes =
         static_cast<unsigned>(~_mm_movemask_epi8(_mm_packs_epi16(ascii, ascii)) & 0xFF);
-    const PackedFour& low = kPackedFours[threeBytes & 0xF];
-    const PackedFour& high = kPackedFours[threeBytes >> 4];
+    unsigned droppedBits = 0;
+    if constexpr (kDropping) {
+      // A CR before LF, the LF possibly the unit after these eight.
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i + 1));
+      const __m128i dropped = _mm_and_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16(u'\r')),
+                                            _mm_cmpeq_epi16(next, _mm_set1_epi16(u'\n')));
+      droppedBits =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(dropped, dropped)) & 0xFF);
+    }
+    const PackedFour& low = kPackedFours[(threeBytes & 0xF) | (droppedBits & 0xF) << 4];
+    const PackedFour& high = kPackedFours[threeBytes >> 4 | (droppedBits & 0xF0)];
     _mm_storeu_si128(
         reinterpret_cast<__m128i*>(to),
         _mm_shuffle_epi8(_mm_unpacklo_epi16(leadAndMiddle, last),
@@ -457,14 +489,17 @@ __attribute__((target("ssse3"))) std::size_t ReadMixedRun(std::string_view bytes
 #endif
 
 // out has room for Cp932Room(text) bytes.
-Progress WriteCp932(std::u16string_view text, char* out) {
+Progress WriteCp932(std::u16string_view text, char* out, LineBreakBytes breaks) {
   char* const start = out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const std::size_t ascii = NarrowAscii(text, i, out);
+    const std::size_t ascii = NarrowAscii(text, i, out, breaks);
     i += ascii;
     out += ascii;
     if (i == text.size()) {
       break;
+    }
+    if (IsDroppedCr(text, i, breaks)) {
+      continue;
     }
     const std::uint16_t code = Cp932CodeOf(text[i]);
     if (code == kNoCode) {
@@ -490,12 +525,12 @@ std::size_t Utf8Length(std::u16string_view text) {
   return length;
 }
 
-// out has room for Utf8Length(text) bytes.
-Progress WriteUtf8(std::u16string_view text, char* out) {
+// out has room for Utf8Length(text) bytes, or MostBytes where CRs are dropped.
+Progress WriteUtf8(std::u16string_view text, char* out, LineBreakBytes breaks) {
   char* const start = out;
   [[maybe_unused]] const bool ssse3 = detail::CodesWithSsse3();
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const std::size_t ascii = NarrowAscii(text, i, out);
+    const std::size_t ascii = NarrowAscii(text, i, out, breaks);
     i += ascii;
     out += ascii;
 #if defined(__x86_64__)
@@ -506,7 +541,9 @@ Progress WriteUtf8(std::u16string_view text, char* out) {
     }
     if (ssse3) {
       std::size_t bytes = 0;
-      i += WriteMixedRun(text, i, out, bytes);
+      i += breaks == LineBreakBytes::CrLfAsLf
+               ? WriteMixedRun<LineBreakBytes::CrLfAsLf>(text, i, out, bytes)
+               : WriteMixedRun<LineBreakBytes::AsTheyAre>(text, i, out, bytes);
       out += bytes;
     }
 #endif
@@ -514,10 +551,13 @@ Progress WriteUtf8(std::u16string_view text, char* out) {
       break;
     }
     const char16_t unit = text[i];
+    if (IsDroppedCr(text, i, breaks)) {
+      continue;
+    }
     if (unit < 0x80) {
-      // The rest of a short run of ASCII, a unit at a time.
+      // The rest of a short run of ASCII, a unit at a time, up to a CR.
       *out++ = static_cast<char>(unit);
-      while (i + 1 < text.size() && text[i + 1] < 0x80) {
+      while (i + 1 < text.size() && text[i + 1] < 0x80 && text[i + 1] != u'\r') {
         *out++ = static_cast<char>(text[++i]);
       }
     } else if (unit < 0x800) {
@@ -543,10 +583,13 @@ Progress WriteUtf8(std::u16string_view text, char* out) {
 
 // out has room for 2 * text.size() bytes. A lone surrogate is not written:
 // strict UTF-16, as the decoder reads it.
-Progress WriteUtf16(std::u16string_view text, bool bigEndian, char* out) {
+Progress WriteUtf16(std::u16string_view text, bool bigEndian, char* out, LineBreakBytes breaks) {
   char* const start = out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
+    if (IsDroppedCr(text, i, breaks)) {
+      continue;
+    }
     if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
       if (!StartsSurrogatePair(text, i)) {
         return {static_cast<std::size_t>(out - start), i};
@@ -572,7 +615,7 @@ std::optional<std::size_t> AppendEncoded(std::u16string_view text, std::string& 
                                          std::size_t room, Writer write) {
   const std::size_t start = out.size();
   out.resize(start + room);
-  const Progress progress = write(text, out.data() + start);
+  const Progress progress = write(text, out.data() + start, LineBreakBytes::AsTheyAre);
   out.resize(progress.unencodableAt ? start : start + progress.bytesWritten);
   return progress.unencodableAt;
 }
@@ -1013,18 +1056,19 @@ std::size_t MostBytes(Encoding encoding, std::size_t units) {
   return encoding == Encoding::Utf8 ? 3 * units : 2 * units;
 }
 
-EncodeProgress EncodeInto(Encoding encoding, std::u16string_view text, char* out) {
+EncodeProgress EncodeInto(Encoding encoding, std::u16string_view text, char* out,
+                          LineBreakBytes breaks) {
   Progress progress;
   switch (encoding) {
     case Encoding::Utf8:
-      progress = WriteUtf8(text, out);
+      progress = WriteUtf8(text, out, breaks);
       break;
     case Encoding::Cp932:
-      progress = WriteCp932(text, out);
+      progress = WriteCp932(text, out, breaks);
       break;
     case Encoding::Utf16Le:
     case Encoding::Utf16Be:
-      progress = WriteUtf16(text, encoding == Encoding::Utf16Be, out);
+      progress = WriteUtf16(text, encoding == Encoding::Utf16Be, out, breaks);
       break;
   }
   return {progress.bytesWritten, progress.unencodableAt};

@@ -113,6 +113,10 @@ std::optional<std::size_t> TryAppend(Encoding encoding, std::u16string_view text
 // The most bytes a text of `units` units takes in the encoding.
 std::size_t MostBytes(Encoding encoding, std::size_t units);
 
+// How line breaks are written: as they are, or each CR LF as LF, a lone CR
+// kept as the data it is.
+enum class LineBreakBytes { AsTheyAre, CrLfAsLf };
+
 // Writes the encoding of text to out, which has room for
 // MostBytes(encoding, text.size()) bytes: the bytes written, and the index of
 // the first unit that cannot be written, where writing stopped. UTF-16 is
@@ -121,7 +125,8 @@ struct EncodeProgress {
   std::size_t written = 0;
   std::optional<std::size_t> unencodableAt;
 };
-EncodeProgress EncodeInto(Encoding encoding, std::u16string_view text, char* out);
+EncodeProgress EncodeInto(Encoding encoding, std::u16string_view text, char* out,
+                          LineBreakBytes breaks = LineBreakBytes::AsTheyAre);
 
 // The position of the next CR or LF at or after from, or the text's size.
 std::size_t FindLineBreak(std::u16string_view text, std::size_t from);

@@ -1,6 +1,8 @@
 // Time per byte of decoding UTF-8 into UTF-16 and encoding it back, for the
 // benchmark texts: prose is nearly all three-byte characters, the technical
-// manual a mix of ASCII and Japanese. pokopen_bench_codec_without_ssse3, the
+// manual a mix of ASCII and Japanese. The EncodeLf rows encode the text with
+// its line breaks as CR LF, as conversion gives it, back with LF, as the
+// converter writes it. pokopen_bench_codec_without_ssse3, the
 // same benchmark linked on the plain paths, measures what three-byte runs cost
 // without SSSE3. Each --file adds the rows of a real document (UTF-8), such as
 // those bench/texts/real-documents.sh makes.
@@ -19,6 +21,7 @@
 
 #include "benchTexts.h"
 #include "textCodec.h"
+#include "textEncoding.h"
 
 namespace {
 
@@ -59,11 +62,12 @@ void Decode(benchmark::State& state, const std::string& bytes) {
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void Encode(benchmark::State& state, const std::u16string& text, std::size_t bytes) {
+void Encode(benchmark::State& state, const std::u16string& text, std::size_t bytes,
+            const textFiles::WriteFormat& format) {
   auto room = std::make_unique_for_overwrite<char[]>(
       textCodec::MostBytes(textCodec::Encoding::Utf8, text.size()));
   for (auto _ : state) {
-    const auto progress = textCodec::EncodeInto(textCodec::Encoding::Utf8, text, room.get());
+    const auto progress = textFiles::EncodeTextInto(text, format, room.get());
     benchmark::DoNotOptimize(progress.written);
   }
   state.counters["per_byte"] =
@@ -71,14 +75,27 @@ void Encode(benchmark::State& state, const std::u16string& text, std::size_t byt
                                                          benchmark::Counter::kInvert);
 }
 
+std::u16string WithCrLf(std::u16string_view text) {
+  std::u16string crlf;
+  for (const char16_t unit : text) {
+    crlf += unit == u'\n' ? std::u16string_view(u"\r\n") : std::u16string_view(&unit, 1);
+  }
+  return crlf;
+}
+
 void Register(const std::string& name, const std::u16string& decoded, const std::string& utf8) {
   auto text = std::make_shared<std::u16string>(decoded);
+  auto crlf = std::make_shared<std::u16string>(WithCrLf(decoded));
   auto bytes = std::make_shared<std::string>(utf8);
   benchmark::RegisterBenchmark(("Decode/" + name).c_str(),
                                [bytes](benchmark::State& state) { Decode(state, *bytes); });
   benchmark::RegisterBenchmark(("Encode/" + name).c_str(), [text, bytes](benchmark::State& state) {
-    Encode(state, *text, bytes->size());
+    Encode(state, *text, bytes->size(), {.crlf = true});
   });
+  benchmark::RegisterBenchmark(("EncodeLf/" + name).c_str(),
+                               [crlf, bytes](benchmark::State& state) {
+                                 Encode(state, *crlf, bytes->size(), {.crlf = false});
+                               });
 }
 
 }  // namespace

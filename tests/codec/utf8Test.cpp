@@ -173,4 +173,35 @@ TEST(Utf8, FastRunsMatchThePlainPathsWhereverAFaultFalls) {
   }
 }
 
+// Writing each CR LF as LF drops just the CRs that a unit-level rule drops,
+// wherever the break falls among the eight units written at once.
+TEST(Encode, CrLfAsLfDropsOnlyTheCrOfEachCrLf) {
+  const std::u16string line =
+      u"本 Debian リファレンス (第2.100版) は apt-get で install します。 (C) 2023 end";
+  const std::u16string breaks[] = {u"\r\n", u"\r", u"\n", u"\r\r\n", u"\n\r", u"\r\n\r\n"};
+  for (const textCodec::Encoding encoding :
+       {textCodec::Encoding::Utf8, textCodec::Encoding::Cp932, textCodec::Encoding::Utf16Le}) {
+    for (const std::u16string& lineBreak : breaks) {
+      for (std::size_t at = 0; at <= line.size(); ++at) {
+        std::u16string text = line + line;
+        text.insert(at, lineBreak);
+        std::u16string withoutCrs;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+          if (text[i] != u'\r' || i + 1 == text.size() || text[i + 1] != u'\n') {
+            withoutCrs += text[i];
+          }
+        }
+        const std::size_t room = textCodec::MostBytes(encoding, text.size());
+        std::string dropped(room, '\0');
+        std::string expected(room, '\0');
+        dropped.resize(textCodec::EncodeInto(encoding, text, dropped.data(),
+                                             textCodec::LineBreakBytes::CrLfAsLf)
+                           .written);
+        expected.resize(textCodec::EncodeInto(encoding, withoutCrs, expected.data()).written);
+        EXPECT_EQ(dropped, expected) << textCodec::EnglishName(encoding) << " at " << at;
+      }
+    }
+  }
+}
+
 }  // namespace
