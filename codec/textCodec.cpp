@@ -870,28 +870,6 @@ Decoded DecodeWhole(Encoding encoding, std::string_view bytes) {
 
 }  // namespace
 
-std::size_t FindLineBreak(std::u16string_view text, std::size_t from) {
-  std::size_t i = from;
-#if defined(__SSE2__)
-  const __m128i cr = _mm_set1_epi16(u'\r');
-  const __m128i lf = _mm_set1_epi16(u'\n');
-  for (; i + 8 <= text.size(); i += 8) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-    const int mask =
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(block, cr), _mm_cmpeq_epi16(block, lf)));
-    if (mask != 0) {
-      return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
-    }
-  }
-#endif
-  for (; i < text.size(); ++i) {
-    if (text[i] == u'\r' || text[i] == u'\n') {
-      return i;
-    }
-  }
-  return text.size();
-}
-
 std::size_t CopyToLineBreak(std::u16string_view text, std::size_t from, char16_t* out) {
   std::size_t i = from;
 #if defined(__SSE2__)

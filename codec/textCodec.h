@@ -128,9 +128,8 @@ struct EncodeProgress {
 EncodeProgress EncodeInto(Encoding encoding, std::u16string_view text, char* out,
                           LineBreakBytes breaks = LineBreakBytes::AsTheyAre);
 
-// The position of the next CR or LF at or after from, or the text's size.
-std::size_t FindLineBreak(std::u16string_view text, std::size_t from);
-// The same, copying the units before it to out, eight at a time. Out may be
+// The position of the next CR or LF at or after from, or the text's size,
+// copying the units before it to out, eight at a time. Out may be
 // the room before `from` in the text's own, written forwards: nothing is
 // written at or after text.data() + from + 8 before it has been read.
 std::size_t CopyToLineBreak(std::u16string_view text, std::size_t from, char16_t* out);
