@@ -117,9 +117,7 @@ void TextConversion::WriteUtf16(Result<char16_t>& out) {
   char16_t* room = out.Room(converted_.size());
   std::size_t written = 0;
   for (std::size_t i = 0; i < converted_.size(); ++i) {
-    const bool crBeforeLf =
-        converted_[i] == u'\r' && i + 1 < converted_.size() && converted_[i + 1] == u'\n';
-    if (!crBeforeLf || crlf_) {
+    if (crlf_ || !textCodec::IsCrOfCrLf(converted_, i)) {
       room[written++] = converted_[i];
     }
   }

@@ -132,8 +132,7 @@ std::size_t Cp932Room(std::u16string_view text) {
 
 // Whether the unit at i is the CR of a CR LF that is written as LF.
 bool IsDroppedCr(std::u16string_view text, std::size_t i, LineBreakBytes breaks) {
-  return breaks == LineBreakBytes::CrLfAsLf && text[i] == u'\r' && i + 1 < text.size() &&
-         text[i + 1] == u'\n';
+  return breaks == LineBreakBytes::CrLfAsLf && IsCrOfCrLf(text, i);
 }
 
 // Writes a run of ASCII units eight at a time, as the one byte each takes in
@@ -869,6 +868,10 @@ Decoded DecodeWhole(Encoding encoding, std::string_view bytes) {
 }
 
 }  // namespace
+
+bool IsCrOfCrLf(std::u16string_view text, std::size_t i) {
+  return text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n';
+}
 
 std::size_t CopyToLineBreak(std::u16string_view text, std::size_t from, char16_t* out) {
   std::size_t i = from;

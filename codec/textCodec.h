@@ -116,6 +116,8 @@ std::size_t MostBytes(Encoding encoding, std::size_t units);
 // How line breaks are written: as they are, or each CR LF as LF, a lone CR
 // kept as the data it is.
 enum class LineBreakBytes { AsTheyAre, CrLfAsLf };
+// Whether the unit at i is the CR of a CR LF, which CrLfAsLf drops.
+bool IsCrOfCrLf(std::u16string_view text, std::size_t i);
 
 // Writes the encoding of text to out, which has room for
 // MostBytes(encoding, text.size()) bytes: the bytes written, and the index of
