@@ -287,6 +287,9 @@ __attribute__((target("avx2"))) std::uint64_t WordPresence::ScanAvx2(
       }
     }
   }
+  // GCC leaves the upper halves of the vectors set here, which makes every
+  // SSE instruction after it, the codec's, several times slower.
+  _mm256_zeroupper();
   if (i == 0) {
     return ScanUnits(piece);
   }
