@@ -23,17 +23,19 @@ PieceWork::PieceWork(const Settings& settings)
       checkEncodable_(settings.output.encoding != textCodec::Encoding::Utf8) {}
 
 void PieceWork::Run(Piece& piece) {
+  const std::u16string_view text = WithCrLfBreaks(piece);
   // Places are only ever named for characters the output cannot hold.
   if (checkEncodable_) {
-    piece.extent = ExtentOf(piece.text);
-    piece.unencodableAt = textCodec::FindUnencodable(format_.encoding, piece.text);
-    if (piece.unencodableAt) {
+    piece.extent = ExtentOf(text);
+    piece.unencodable = textCodec::FindUnencodable(format_.encoding, text).has_value();
+    if (piece.unencodable) {
+      piece.text.assign(text);
       return;
     }
   }
   converted_.assign(carry_);
   carry_.clear();
-  converter_.Push(piece.text, converted_);
+  converter_.Push(text, converted_);
   if (!piece.goesOn) {
     converter_.Finish(converted_);
   } else {
@@ -41,6 +43,20 @@ void PieceWork::Run(Piece& piece) {
   }
   char* room = piece.bytes.Room(textCodec::MostBytes(format_.encoding, converted_.size()));
   piece.bytes.size = textFiles::EncodeTextInto(converted_, format_, room).written;
+}
+
+// A piece converted on from the one before may begin with the LF of its CR.
+std::u16string_view PieceWork::WithCrLfBreaks(const Piece& piece) {
+  if (!piece.fromBefore) {
+    lineBreaks_ = textFiles::LineBreakNormalizer(piece.lineFeedEndsLine);
+  }
+  if (linesRoom_ < 2 * piece.text.size()) {
+    lines_.reset();
+    linesRoom_ = 0;
+    lines_ = std::make_unique_for_overwrite<char16_t[]>(2 * piece.text.size());
+    linesRoom_ = 2 * piece.text.size();
+  }
+  return {lines_.get(), lineBreaks_.Normalize(piece.text, lines_.get())};
 }
 
 Workers::Workers(unsigned count, const Settings& settings) {

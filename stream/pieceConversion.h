@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "conversionSettings.h"
+#include "lineBreaks.h"
 #include "mdlFlexConv.h"
 #include "textPosition.h"
 #include "textWriter.h"
@@ -34,20 +35,24 @@ struct ByteBuffer {
 // A part of an input's text, and what converting it gave.
 struct Piece {
   std::size_t input = 0;
+  // As read, line breaks and all; where a character the output cannot hold
+  // stands in it, with its line breaks made CR LF, for the places named.
   std::u16string text;
-  bool last = false;        // the end of its input's text
-  bool fromBefore = false;  // converted on from the piece before it, not apart
-  bool goesOn = false;      // the next piece is converted on from this one
+  bool lineFeedEndsLine = true;  // but in code page 932
+  bool last = false;             // the end of its input's text
+  bool fromBefore = false;       // converted on from the piece before it, not apart
+  bool goesOn = false;           // the next piece is converted on from this one
   bool done = false;
   bool outOfMemory = false;  // converting it ran out of memory
   Extent extent;
-  std::optional<std::size_t> unencodableAt;  // in text
+  bool unencodable = false;
   ByteBuffer bytes;
 };
 
-// What converting a piece takes: the engine, the check that the output
-// encoding holds every input character (the engine's own words are in all of
-// them), and the encoding of the result.
+// What converting a piece takes: its line breaks made CR LF, as the rules
+// see them (here rather than in the reading thread, which has more to do),
+// the engine, the check that the output encoding holds every input character
+// (the engine's own words are in all of them), and the encoding of the result.
 class PieceWork {
  public:
   explicit PieceWork(const Settings& settings);
@@ -55,6 +60,11 @@ class PieceWork {
   void Run(Piece& piece);
 
  private:
+  std::u16string_view WithCrLfBreaks(const Piece& piece);
+
+  textFiles::LineBreakNormalizer lineBreaks_;
+  std::unique_ptr<char16_t[]> lines_;  // written without first being set to zero
+  std::size_t linesRoom_ = 0;
   mdlFlexConv::Converter converter_;
   textFiles::WriteFormat format_;
   bool checkEncodable_;

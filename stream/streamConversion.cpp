@@ -150,7 +150,9 @@ class Run {
 
   std::unique_ptr<textFiles::TextReader> OpenReader(std::size_t index) {
     const Source& source = sources_[index];
-    const textFiles::ReadOptions options{settings_.inputEncoding, ReadsRegularFilesOnly(source)};
+    // Line breaks are made CR LF by the threads that convert.
+    const textFiles::ReadOptions options{settings_.inputEncoding, ReadsRegularFilesOnly(source),
+                                         textFiles::LineBreaks::AsTheyAre};
     try {
       if (source.IsDescriptor()) {
         if (destination_.kind == Destination::Kind::Folder ||
@@ -216,6 +218,7 @@ class Run {
         return;
       }
       observer_.Read(index, reader.BytesRead());
+      lineFeedEndsLine_ = reader.Encoding() != textCodec::Encoding::Cp932;
       start = HandPieces(index, pending, start, !more);
       pending.erase(0, start);
       start = 0;
@@ -303,7 +306,7 @@ class Run {
     spare_.pop_back();
     piece->done = false;
     piece->outOfMemory = false;
-    piece->unencodableAt.reset();
+    piece->unencodable = false;
     if (piece->bytes.room == 0 && !spareBytes_.empty()) {
       piece->bytes = std::move(spareBytes_.back());
       spareBytes_.pop_back();
@@ -313,6 +316,7 @@ class Run {
 
   void Launch(std::size_t index, std::unique_ptr<Piece> piece, HandOn how) {
     piece->input = index;
+    piece->lineFeedEndsLine = lineFeedEndsLine_;
     piece->last = how.last;
     piece->fromBefore = how.fromBefore;
     piece->goesOn = how.goesOn;
@@ -355,7 +359,7 @@ class Run {
   // Writes a piece, or keeps its output while a descriptor is held back.
   void Write(std::size_t index, Piece& piece) {
     Input& input = inputs_[index];
-    if (piece.unencodableAt || input.unencodable) {
+    if (piece.unencodable || input.unencodable) {
       CountUnencodable(input, piece);
       if (piece.last) {
         Fail(index, {index, Side::Input, sources_[index].path, *input.unencodable});
@@ -455,8 +459,9 @@ class Run {
   std::size_t mostOutputs_;
   std::size_t openOutputs_ = 0;
   std::size_t mostInFlight_ = 2;
-  bool chained_ = false;      // the last piece handed on goes on in the next
-  std::size_t searched_ = 0;  // how far the text after the last cut was searched for one
+  bool lineFeedEndsLine_ = true;  // in the text being read
+  bool chained_ = false;          // the last piece handed on goes on in the next
+  std::size_t searched_ = 0;      // how far the text after the last cut was searched for one
   bool stopped_ = false;
   Outcome outcome_;
   // Last, so that it goes first: its threads are done with every piece

@@ -256,14 +256,17 @@ TEST(PokopenConvert, EndsLinesAsTheEncodingSaysAndWritesLf) {
 }
 
 // Texts far longer than the pieces converted apart on several threads, and
-// one with no place to cut it at all, give the whole text's result with any
-// number of jobs.
+// ones with no place to cut them at all, give the whole text's result with
+// any number of jobs. Converted a part at a time, the second has parts that
+// end between a CR and its LF.
 TEST(PokopenConvert, LongTextsGiveTheWholeTextResultWithAnyJobs) {
   std::u16string noCut;
+  std::u16string noCutLines;
   for (int i = 0; i < 2200000; ++i) {
     noCut += u"です";
+    noCutLines += i % 2 == 0 ? u"です。\r\n" : u"";
   }
-  for (const std::u16string& text : {conversionSupport::LongMixedText(), noCut}) {
+  for (const std::u16string& text : {conversionSupport::LongMixedText(), noCut, noCutLines}) {
     const std::string input = textCodec::EncodeUtf8(text).bytes;
     for (const int style : {1, 4}) {
       const std::string expected = conversionSupport::WholeTextResult(
