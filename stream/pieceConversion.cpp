@@ -50,11 +50,13 @@ std::u16string_view PieceWork::WithCrLfBreaks(const Piece& piece) {
   if (!piece.fromBefore) {
     lineBreaks_ = textFiles::LineBreakNormalizer(piece.lineFeedEndsLine);
   }
+  // Room grows by half at least, as fresh memory costs a page fault a page.
   if (linesRoom_ < 2 * piece.text.size()) {
+    const std::size_t room = std::max(2 * piece.text.size(), linesRoom_ + linesRoom_ / 2);
     lines_.reset();
     linesRoom_ = 0;
-    lines_ = std::make_unique_for_overwrite<char16_t[]>(2 * piece.text.size());
-    linesRoom_ = 2 * piece.text.size();
+    lines_ = std::make_unique_for_overwrite<char16_t[]>(room);
+    linesRoom_ = room;
   }
   return {lines_.get(), lineBreaks_.Normalize(piece.text, lines_.get())};
 }

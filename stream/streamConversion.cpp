@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <deque>
-#include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "fileSystem.h"
+#include "heldOutput.h"
 #include "outputBudget.h"
 #include "pieceConversion.h"
 #include "textPosition.h"
@@ -25,7 +25,6 @@ namespace streamConversion {
 
 namespace {
 
-using detail::ByteBuffer;
 using detail::Piece;
 
 // A descriptor gets nothing until this much of a text is converted, so that a
@@ -58,9 +57,7 @@ struct Input {
   std::string target;  // empty for a descriptor
   std::unique_ptr<textFiles::FileWriter> writer;
   detail::TextPosition position;
-  // Output for a descriptor, held back until kHeldOutputBytes of it.
-  std::vector<ByteBuffer> held;
-  std::size_t heldBytes = 0;
+  // Output for a descriptor is held back until kHeldOutputBytes of it.
   bool holding = false;
   bool failed = false;
   // Once a character the output cannot hold turns up, the rest of the text
@@ -79,6 +76,7 @@ class Run {
         cutter_(settings.style, settings.flags),
         inOrder_(settings),
         helping_(settings),
+        held_(kHeldOutputBytes + kHeldOutputBytes / 2),
         mostOutputs_(detail::OutputsThatFit()) {
     const unsigned jobs =
         settings.jobs != 0 ? settings.jobs : std::max(1u, std::thread::hardware_concurrency());
@@ -211,6 +209,9 @@ class Run {
     std::u16string pending;
     std::size_t start = 0;
     for (bool more = true; more && !inputs_[index].failed;) {
+      // Room for what a read can add, at once rather than by doubling, as
+      // each piece takes the room on with its text.
+      pending.reserve(std::max(pending.size() + kReadBytes, kPieceUnits + kReadBytes));
       try {
         more = reader.Read(pending, kReadBytes);
       } catch (const textFiles::FileError& error) {
@@ -307,10 +308,6 @@ class Run {
     piece->done = false;
     piece->outOfMemory = false;
     piece->unencodable = false;
-    if (piece->bytes.room == 0 && !spareBytes_.empty()) {
-      piece->bytes = std::move(spareBytes_.back());
-      spareBytes_.pop_back();
-    }
     return piece;
   }
 
@@ -360,7 +357,7 @@ class Run {
   void Write(std::size_t index, Piece& piece) {
     Input& input = inputs_[index];
     if (piece.unencodable || input.unencodable) {
-      CountUnencodable(input, piece);
+      CountUnencodable(index, piece);
       if (piece.last) {
         Fail(index, {index, Side::Input, sources_[index].path, *input.unencodable});
       }
@@ -368,16 +365,15 @@ class Run {
     }
     input.position.Advance(piece.extent);
     if (input.holding) {
-      input.heldBytes += piece.bytes.size;
-      input.held.push_back(std::exchange(piece.bytes, {}));
-      if (input.heldBytes < kHeldOutputBytes && !piece.last) {
+      held_.Append(piece.bytes.View());
+      heldFor_ = index;
+      if (held_.Size() < kHeldOutputBytes && !piece.last) {
         return;
       }
       input.holding = false;
-      for (ByteBuffer& held : input.held) {
-        input.writer->Write(held.View());
-      }
-      ReleaseHeld(input);
+      const std::string_view held = held_.View();
+      held_.Clear();
+      input.writer->Write(held);
     } else {
       input.writer->Write(piece.bytes.View());
     }
@@ -387,12 +383,13 @@ class Run {
     }
   }
 
-  void CountUnencodable(Input& input, const Piece& piece) {
+  void CountUnencodable(std::size_t index, const Piece& piece) {
+    Input& input = inputs_[index];
     if (!input.unencodable) {
       // Nothing more of this text is written.
       input.unencodable.emplace(textFiles::UnencodableText{settings_.output.encoding, {}, 0, {}});
       CloseOutput(input);
-      ReleaseHeld(input);
+      ReleaseHeld(index);
     }
     textFiles::UnencodableText& found = *input.unencodable;
     const textCodec::UnencodableCharacters inPiece =
@@ -415,7 +412,7 @@ class Run {
     }
     input.failed = true;
     CloseOutput(input);
-    ReleaseHeld(input);
+    ReleaseHeld(index);
     ++outcome_.failed;
     stopped_ = stopped_ || failure.stopsTheRun;
     observer_.Failed(failure);
@@ -428,9 +425,10 @@ class Run {
     input.writer.reset();
   }
 
-  void ReleaseHeld(Input& input) {
-    std::move(input.held.begin(), input.held.end(), std::back_inserter(spareBytes_));
-    input.held.clear();
+  void ReleaseHeld(std::size_t index) {
+    if (heldFor_ == index) {
+      held_.Clear();
+    }
   }
 
   // Every file being written is left as it was, and the threads are stopped
@@ -440,8 +438,8 @@ class Run {
     workers_.reset();
     for (Input& input : inputs_) {
       input.writer.reset();
-      input.held.clear();
     }
+    held_.Clear();
     pieces_.clear();
   }
 
@@ -453,9 +451,10 @@ class Run {
   std::deque<Input> inputs_;
   std::deque<std::unique_ptr<Piece>> pieces_;  // handed on and not written yet, in order
   std::vector<std::unique_ptr<Piece>> spare_;  // written, kept for their room
-  std::vector<ByteBuffer> spareBytes_;         // room of output held back and written
   detail::PieceWork inOrder_;                  // the pieces converted in this thread, in order
   detail::PieceWork helping_;                  // the pieces this thread takes from the others
+  detail::HeldOutput held_;                    // output held back for one input
+  std::size_t heldFor_ = 0;                    // the input whose output held_ holds
   std::size_t mostOutputs_;
   std::size_t openOutputs_ = 0;
   std::size_t mostInFlight_ = 2;
