@@ -33,7 +33,7 @@ constexpr std::size_t kHeldOutputBytes = std::size_t{4} << 20;
 // A text is cut into pieces of about this many units, converted on as many
 // threads as there are jobs; a stretch this long without a safe cut is
 // converted in order instead, a part at a time.
-constexpr std::size_t kPieceUnits = std::size_t{1} << 16;
+constexpr std::size_t kPieceUnits = std::size_t{1} << 14;
 constexpr std::size_t kLongestPieceUnits = std::size_t{1} << 22;
 // Input is read this much at a time, so that the text read so far is seldom
 // much more than a piece.
