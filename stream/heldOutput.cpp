@@ -48,6 +48,9 @@ HeldOutput::~HeldOutput() {
 }
 
 void HeldOutput::Append(std::string_view bytes) {
+  if (bytes.empty()) {
+    return;  // nothing to copy, and perhaps no block yet
+  }
   if (room_ - size_ < bytes.size()) {
     Grow(size_ + bytes.size());
   }
