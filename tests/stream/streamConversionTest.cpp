@@ -195,7 +195,7 @@ TEST_F(StreamConversion, RunningOutOfMemoryLeavesEveryTargetAsItWas) {
   const struct {
     Threads threads;
     int spared;  // large allocations that succeed first
-  } cases[] = {{Threads::Others, 0}, {Threads::Main, 0}, {Threads::Main, 12}};
+  } cases[] = {{Threads::Others, 0}, {Threads::Main, 0}, {Threads::Main, 6}};
   constexpr std::size_t kLarge = std::size_t{64} << 10;
   for (const auto& c : cases) {
     WriteBytes(Path("out.txt"), "old");
