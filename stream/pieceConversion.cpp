@@ -6,17 +6,6 @@
 
 namespace streamConversion::detail {
 
-char* ByteBuffer::Room(std::size_t bytes) {
-  if (room < bytes) {
-    const std::size_t wanted = std::max(bytes, 2 * room);
-    data.reset();
-    room = 0;
-    data = std::make_unique_for_overwrite<char[]>(wanted);
-    room = wanted;
-  }
-  return data.get();
-}
-
 PieceWork::PieceWork(const Settings& settings)
     : converter_(settings.style, settings.flags),
       format_(settings.output),
@@ -50,15 +39,9 @@ std::u16string_view PieceWork::WithCrLfBreaks(const Piece& piece) {
   if (!piece.fromBefore) {
     lineBreaks_ = textFiles::LineBreakNormalizer(piece.lineFeedEndsLine);
   }
-  // Room grows by half at least, as fresh memory costs a page fault a page.
-  if (linesRoom_ < 2 * piece.text.size()) {
-    const std::size_t room = std::max(2 * piece.text.size(), linesRoom_ + linesRoom_ / 2);
-    lines_.reset();
-    linesRoom_ = 0;
-    lines_ = std::make_unique_for_overwrite<char16_t[]>(room);
-    linesRoom_ = room;
-  }
-  return {lines_.get(), lineBreaks_.Normalize(piece.text, lines_.get())};
+  char16_t* const room = lines_.Room(2 * piece.text.size());
+  lines_.size = lineBreaks_.Normalize(piece.text, room);
+  return lines_.View();
 }
 
 Workers::Workers(unsigned count, const Settings& settings) {

@@ -2,6 +2,7 @@
 // convert them.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -21,16 +22,29 @@
 
 namespace streamConversion::detail {
 
-// Bytes written without first being set to zero, in room kept from one
+// Units written without first being set to zero, in room kept from one
 // piece to the next.
-struct ByteBuffer {
-  std::unique_ptr<char[]> data;
+template <typename Unit>
+struct UnitBuffer {
+  std::unique_ptr<Unit[]> data;
   std::size_t room = 0;
   std::size_t size = 0;
 
-  char* Room(std::size_t bytes);
-  std::string_view View() const { return {data.get(), size}; }
+  // Room for at least `units`; what it held is not kept.
+  Unit* Room(std::size_t units) {
+    if (room < units) {
+      const std::size_t wanted = std::max(units, 2 * room);
+      data.reset();
+      room = 0;
+      data = std::make_unique_for_overwrite<Unit[]>(wanted);
+      room = wanted;
+    }
+    return data.get();
+  }
+  std::basic_string_view<Unit> View() const { return {data.get(), size}; }
 };
+
+using ByteBuffer = UnitBuffer<char>;
 
 // A part of an input's text, and what converting it gave.
 struct Piece {
@@ -63,8 +77,7 @@ class PieceWork {
   std::u16string_view WithCrLfBreaks(const Piece& piece);
 
   textFiles::LineBreakNormalizer lineBreaks_;
-  std::unique_ptr<char16_t[]> lines_;  // written without first being set to zero
-  std::size_t linesRoom_ = 0;
+  UnitBuffer<char16_t> lines_;
   mdlFlexConv::Converter converter_;
   textFiles::WriteFormat format_;
   bool checkEncodable_;
