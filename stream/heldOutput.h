@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
+#include <memory>
 #include <string_view>
 
 namespace streamConversion::detail {
@@ -16,21 +18,23 @@ class HeldOutput {
  public:
   // Room for `expected` bytes is made at the first append.
   explicit HeldOutput(std::size_t expected) : expected_(expected) {}
-  ~HeldOutput();
-  HeldOutput(const HeldOutput&) = delete;
-  HeldOutput& operator=(const HeldOutput&) = delete;
 
   // Throws std::bad_alloc when no memory is left.
   void Append(std::string_view bytes);
-  std::string_view View() const { return {data_, size_}; }
+  std::string_view View() const { return {data_.get(), size_}; }
   std::size_t Size() const { return size_; }
   void Clear() { size_ = 0; }
 
  private:
+  struct Free {
+    void operator()(char* block) const { std::free(block); }
+  };
+  using Block = std::unique_ptr<char, Free>;
+
   void Grow(std::size_t atLeast);
 
   std::size_t expected_;
-  char* data_ = nullptr;
+  Block data_;
   std::size_t room_ = 0;
   std::size_t size_ = 0;
 };
