@@ -75,9 +75,40 @@ struct Converter::Rules {
   detail::SafeCuts cuts;
 
   void AddReplacement(std::u16string_view find, std::u16string_view replacement) {
-    auto stage = std::make_unique<detail::ReplaceAllStage>(find, replacement, Comparison::Text);
-    cuts.Learn(stage->Find());
+    AddReplacements({find}, {replacement});
+  }
+
+  // Each word in turn by its replacement, by one stage.
+  void AddReplacements(const std::vector<std::u16string_view>& finds,
+                       const std::vector<std::u16string_view>& replacements) {
+    auto stage = std::make_unique<detail::ReplaceAllStage>(finds, replacements, Comparison::Text);
+    for (const detail::Needle& word : stage->Words()) {
+      cuts.Learn(word);
+    }
     chain.Add(std::move(stage));
+  }
+
+  // Each word in turn, as many together in one stage as give the same text
+  // that way: for the word lists as they stand, each list in one, and the
+  // sentence endings in a few.
+  void AddInTurn(const std::vector<std::u16string_view>& finds,
+                 const std::vector<std::u16string_view>& replacements) {
+    const auto part = [](const std::vector<std::u16string_view>& all, std::size_t from,
+                         std::size_t to) {
+      return std::vector<std::u16string_view>(all.begin() + static_cast<std::ptrdiff_t>(from),
+                                              all.begin() + static_cast<std::ptrdiff_t>(to));
+    };
+    std::size_t start = 0;
+    for (std::size_t end = start + 2; end <= finds.size(); ++end) {
+      if (!detail::ReplacedTogetherAlike(part(finds, start, end), part(replacements, start, end),
+                                         Comparison::Text)) {
+        AddReplacements(part(finds, start, end - 1), part(replacements, start, end - 1));
+        start = end - 1;
+      }
+    }
+    if (start < finds.size()) {
+      AddReplacements(part(finds, start, finds.size()), part(replacements, start, finds.size()));
+    }
   }
 
   void AddGuardedEnding(std::u16string_view replacement) {
@@ -91,16 +122,18 @@ struct Converter::Rules {
   template <std::size_t N>
   void AddEveryWord(const std::array<std::u16string_view, N>& words,
                     std::u16string_view replacement) {
-    for (std::size_t i = N; i-- > 0;) {
-      AddReplacement(words[i], replacement);
-    }
+    AddInTurn({words.rbegin(), words.rend()}, std::vector<std::u16string_view>(N, replacement));
   }
 
   template <std::size_t N>
   void AddEndings(const std::array<std::u16string_view, N>& targets, std::u16string_view suffix) {
+    static_assert(N == kEndingSources.size());
+    std::vector<std::u16string> replacements;
     for (std::size_t i = N; i-- > 0;) {
-      AddReplacement(kEndingSources[i], WithSuffix(targets[i], suffix));
+      replacements.push_back(WithSuffix(targets[i], suffix));
     }
+    AddInTurn({kEndingSources.rbegin(), kEndingSources.rend()},
+              {replacements.begin(), replacements.end()});
   }
 };
 

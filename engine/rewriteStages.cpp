@@ -26,16 +26,22 @@ constexpr std::size_t kFarthestCut = 4;
 
 ReplaceAllStage::ReplaceAllStage(std::u16string_view find, std::u16string_view replacement,
                                  Comparison mode)
-    : needle_(find, mode), replacement_(replacement) {}
+    : ReplaceAllStage(std::vector<std::u16string_view>{find},
+                      std::vector<std::u16string_view>{replacement}, mode) {}
+
+ReplaceAllStage::ReplaceAllStage(const std::vector<std::u16string_view>& finds,
+                                 const std::vector<std::u16string_view>& replacements,
+                                 Comparison mode)
+    : words_(finds, mode), replacements_(replacements.begin(), replacements.end()) {}
 
 void ReplaceAllStage::Push(std::u16string_view piece, std::u16string& out) {
-  if (needle_.empty()) {
+  if (words_.empty()) {
     out.append(piece);
     return;
   }
   if (held_.empty()) {
     PushFrom(piece, 0, out);
-  } else if (piece.size() + 1 < needle_.size()) {
+  } else if (piece.size() + 1 < words_.Longest()) {
     PushJoined(piece, out);
   } else {
     PushFrom(piece, PushSeam(piece, out), out);
@@ -44,16 +50,27 @@ void ReplaceAllStage::Push(std::u16string_view piece, std::u16string& out) {
 
 // A piece in which nothing is replaced and nothing is held goes on as it is,
 // without a copy: most pieces, for most words.
-std::u16string_view ReplaceAllStage::Process(std::u16string_view piece, std::u16string& buffer) {
-  if (needle_.empty() || !held_.empty()) {
-    return Stage::Process(piece, buffer);
+std::u16string_view ReplaceAllStage::Process(std::u16string_view piece, std::u16string& buffer,
+                                             std::uint64_t words) {
+  // Held units may begin any word, and make one with what comes before.
+  rewritten_ = held_.empty() ? 0 : ~std::uint64_t{0};
+  if (words_.empty() || (!held_.empty() && piece.size() + 1 < words_.Longest())) {
+    return Stage::Process(piece, buffer, words);
   }
-  if (const std::size_t first = needle_.FindIn(piece, 0); first != kNotFound) {
+  WordSet::Search search(words_, piece, words);
+  // Units held from the piece before are settled with any word; the rest of
+  // the piece is searched for its own words only.
+  if (!held_.empty()) {
     buffer.clear();
-    PushFrom(piece, 0, buffer, first);
+    PushFrom(piece, PushSeam(piece, buffer), buffer, search, {kUnsearched, 0, 0});
     return buffer;
   }
-  const std::size_t hold = needle_.BeginningAtEnd(piece);
+  if (const Match first = search.Next(0); first.at != kNotFound) {
+    buffer.clear();
+    PushFrom(piece, 0, buffer, search, first);
+    return buffer;
+  }
+  const std::size_t hold = words_.BeginningAtEnd(piece);
   held_.assign(piece.substr(piece.size() - hold));
   return piece.substr(0, piece.size() - hold);
 }
@@ -72,35 +89,41 @@ std::size_t ReplaceAllStage::PushSeam(std::u16string_view piece, std::u16string&
   const std::size_t heldCount = held_.size();
   std::u16string seam = std::move(held_);
   held_.clear();
-  seam.append(piece.substr(0, needle_.size() - 1));
+  seam.append(piece.substr(0, words_.Longest() - 1));
   std::size_t position = 0;
   while (position < heldCount) {
-    const std::size_t match = needle_.FindIn(seam, position);
-    if (match == kNotFound || match >= heldCount) {
+    const Match match = words_.FindIn(seam, position);
+    if (match.at == kNotFound || match.at >= heldCount) {
       out.append(std::u16string_view(seam).substr(position, heldCount - position));
       return 0;
     }
-    out.append(std::u16string_view(seam).substr(position, match - position));
-    out.append(replacement_);
-    position = match + needle_.size();
+    out.append(std::u16string_view(seam).substr(position, match.at - position));
+    PutReplacement(match, out);
+    position = match.at + match.length;
   }
   return position - heldCount;
 }
 
+void ReplaceAllStage::PushFrom(std::u16string_view text, std::size_t position,
+                               std::u16string& out) {
+  WordSet::Search search(words_, text, ~std::uint64_t{0});
+  PushFrom(text, position, out, search, {kUnsearched, 0, 0});
+}
+
 void ReplaceAllStage::PushFrom(std::u16string_view text, std::size_t position, std::u16string& out,
-                               std::size_t found) {
+                               WordSet::Search& search, Match found) {
   for (;;) {
-    const std::size_t match = found != kUnsearched ? found : needle_.FindIn(text, position);
-    found = kUnsearched;
-    if (match == kNotFound) {
+    const Match match = found.at != kUnsearched ? found : search.Next(position);
+    found.at = kUnsearched;
+    if (match.at == kNotFound) {
       break;
     }
-    out.append(text.substr(position, match - position));
-    out.append(replacement_);
-    position = match + needle_.size();
+    out.append(text.substr(position, match.at - position));
+    PutReplacement(match, out);
+    position = match.at + match.length;
   }
   // The last units may begin a match that the next piece completes.
-  const std::size_t keep = std::max(position, text.size() - needle_.BeginningAtEnd(text));
+  const std::size_t keep = std::max(position, text.size() - words_.BeginningAtEnd(text));
   out.append(text.substr(position, keep - position));
   held_.assign(text.substr(keep));
 }
@@ -157,11 +180,11 @@ void PunctuationGuardStage::Finish(std::u16string& out) {
 }
 
 std::u16string_view PunctuationGuardStage::Process(std::u16string_view piece,
-                                                   std::u16string& buffer) {
+                                                   std::u16string& buffer, std::uint64_t words) {
   const bool settled = !repeating_ && !mayFeedOnItself_ && firstPassed_ && carry_.empty() &&
                        position_ == input_.size();
   if (!settled || needle_.empty() || needle_.FindIn(piece, 0) != kNotFound) {
-    return Stage::Process(piece, buffer);
+    return Stage::Process(piece, buffer, words);
   }
   // No match: the piece goes on as it is, but for units that may begin one.
   const std::size_t hold = needle_.BeginningAtEnd(piece);
@@ -387,50 +410,53 @@ void StageChain::PushFrom(std::size_t first, std::u16string_view piece, std::u16
   std::u16string_view current = piece;
   // Which stages may change the text, found once the stages that are always
   // run have had their turn.
-  std::optional<std::uint64_t> toRun;
+  std::optional<std::uint64_t> toRun;  // a bit for each word of the chain
   for (std::size_t i = first; i < stages_.size(); ++i) {
     Stage& stage = *stages_[i];
-    if (stage.Word() != nullptr && Presence().Usable()) {
+    std::uint64_t words = ~std::uint64_t{0};
+    if (!stage.Words().empty() && Presence().Usable()) {
       if (!toRun) {
-        toRun = StagesToRun(current);
+        toRun = WordsToLookFor(current);
       }
-      if ((*toRun >> i & 1) == 0 && stage.HoldsNothing()) {
+      words = Presence().WordsOf(i, *toRun);
+      if (words == 0 && stage.HoldsNothing()) {
         continue;
       }
     }
-    const std::u16string_view next = stage.Process(current, buffers_[i]);
+    const std::u16string_view next = stage.Process(current, buffers_[i], words);
     // Rewritten text, or units held from the piece before, may make words
     // that the piece did not hold.
     if (toRun && (next.data() < current.data() ||
                   next.data() + next.size() > current.data() + current.size())) {
-      *toRun |= Presence().AfterRewrite(i);
+      *toRun |= Presence().AfterRewrite(i, stage.Rewritten());
     }
     current = next;
   }
   out.append(current);
 }
 
-// Where the last pieces held the words of most stages, as generated or
-// word-dense text does, the scan would cost more than it saves: every stage
-// runs for a while, and then the scan is tried again.
-std::uint64_t StageChain::StagesToRun(std::u16string_view piece) {
+// Where the last pieces held most of the words, as generated or word-dense
+// text does, the scan would cost more than it saves: every word is looked for
+// for a while, and then the scan is tried again.
+std::uint64_t StageChain::WordsToLookFor(std::u16string_view piece) {
   constexpr int kPiecesUnscanned = 8;
   if (unscannedPieces_ > 0) {
     --unscannedPieces_;
     return ~std::uint64_t{0};
   }
-  const std::uint64_t toRun = Presence().Scan(piece);
-  if (4 * std::popcount(toRun) >= 3 * static_cast<int>(stages_.size())) {
+  const std::uint64_t words = Presence().Scan(piece);
+  if (4 * std::popcount(words) >= 3 * static_cast<int>(wordCount_)) {
     unscannedPieces_ = kPiecesUnscanned;
   }
-  return toRun;
+  return words;
 }
 
 const WordPresence& StageChain::Presence() {
   if (!presence_) {
     std::vector<WordPresence::Rule> rules;
     for (const auto& stage : stages_) {
-      rules.push_back({stage->Word(), stage->Replacement()});
+      rules.push_back({stage->Words(), stage->Replacements()});
+      wordCount_ += stage->Words().size();
     }
     presence_.emplace(rules);
   }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -17,9 +18,6 @@
 #include "wordSearch.h"
 
 namespace mdlFlexConv::detail {
-
-// Where a search is still to be made, as against kNotFound.
-inline constexpr std::size_t kUnsearched = kNotFound - 1;
 
 class Stage {
  public:
@@ -33,41 +31,61 @@ class Stage {
   virtual void Reset() = 0;
   // Push for a chain: the result is `piece` itself, or a part of it, where
   // the stage changes nothing in it, and otherwise is written to `buffer`.
-  virtual std::u16string_view Process(std::u16string_view piece, std::u16string& buffer) {
+  // Of the stage's words (bit k for word k), only `words` can occur in piece.
+  virtual std::u16string_view Process(std::u16string_view piece, std::u16string& buffer,
+                                      [[maybe_unused]] std::uint64_t words) {
     buffer.clear();
     Push(piece, buffer);
     return buffer;
   }
-  // The word whose absence from a piece lets the chain pass the piece on
-  // without this stage, while it holds nothing back; null when there is none.
-  virtual const Needle* Word() const { return nullptr; }
-  virtual std::u16string_view Replacement() const { return {}; }
+  // The words whose absence from a piece lets the chain pass the piece on
+  // without this stage, while it holds nothing back; none when there are none.
+  virtual std::span<const Needle> Words() const { return {}; }
+  // The replacement of each word.
+  virtual std::span<const std::u16string> Replacements() const { return {}; }
+  // The words (bit k for word k) that the last Process replaced, or that
+  // units held from the piece before may have begun.
+  virtual std::uint64_t Rewritten() const { return ~std::uint64_t{0}; }
   virtual bool HoldsNothing() const { return false; }
 };
 
-// ReplaceAll: every non-overlapping occurrence of `find`, left to right.
+// ReplaceAll: every non-overlapping occurrence of `find`, left to right. Given
+// several words, each in turn by its replacement, in one pass: only where
+// ReplacedTogetherAlike.
 class ReplaceAllStage final : public Stage {
  public:
   ReplaceAllStage(std::u16string_view find, std::u16string_view replacement, Comparison mode);
+  ReplaceAllStage(const std::vector<std::u16string_view>& finds,
+                  const std::vector<std::u16string_view>& replacements, Comparison mode);
   void Push(std::u16string_view piece, std::u16string& out) override;
   void Finish(std::u16string& out) override;
   void Reset() override { held_.clear(); }
-  std::u16string_view Process(std::u16string_view piece, std::u16string& buffer) override;
+  std::u16string_view Process(std::u16string_view piece, std::u16string& buffer,
+                              std::uint64_t words) override;
 
-  const Needle& Find() const { return needle_; }
-  const Needle* Word() const override { return &needle_; }
-  std::u16string_view Replacement() const override { return replacement_; }
+  std::span<const Needle> Words() const override { return words_.Words(); }
+  std::span<const std::u16string> Replacements() const override { return replacements_; }
+  std::uint64_t Rewritten() const override { return rewritten_; }
   bool HoldsNothing() const override { return held_.empty(); }
 
  private:
+  using Match = WordSet::Match;
+
+  void PutReplacement(const Match& match, std::u16string& out) {
+    out.append(replacements_[match.word]);
+    rewritten_ |= std::uint64_t{1} << match.word;
+  }
+
   void PushJoined(std::u16string_view piece, std::u16string& out);
   std::size_t PushSeam(std::u16string_view piece, std::u16string& out);
+  void PushFrom(std::u16string_view text, std::size_t position, std::u16string& out);
   // `found` is the first match at or after position, where already known.
   void PushFrom(std::u16string_view text, std::size_t position, std::u16string& out,
-                std::size_t found = kUnsearched);
+                WordSet::Search& search, Match found);
 
-  Needle needle_;
-  std::u16string replacement_;
+  WordSet words_;
+  std::vector<std::u16string> replacements_;  // by word
+  std::uint64_t rewritten_ = 0;
   std::u16string held_;  // the last units, which may begin a match
 };
 
@@ -83,7 +101,8 @@ class PunctuationGuardStage final : public Stage {
   void Push(std::u16string_view piece, std::u16string& out) override;
   void Finish(std::u16string& out) override;
   void Reset() override;
-  std::u16string_view Process(std::u16string_view piece, std::u16string& buffer) override;
+  std::u16string_view Process(std::u16string_view piece, std::u16string& buffer,
+                              std::uint64_t words) override;
 
   const Needle& Find() const { return needle_; }
   // How many units from a match's start a decision about it may look at.
@@ -146,11 +165,12 @@ class StageChain {
  private:
   void PushFrom(std::size_t first, std::u16string_view piece, std::u16string& out);
   const WordPresence& Presence();
-  std::uint64_t StagesToRun(std::u16string_view piece);
+  std::uint64_t WordsToLookFor(std::u16string_view piece);
 
   std::vector<std::unique_ptr<Stage>> stages_;
   std::vector<std::u16string> buffers_;
   std::optional<WordPresence> presence_;  // made at the first piece
+  std::size_t wordCount_ = 0;             // of every stage
   int unscannedPieces_ = 0;
 };
 

@@ -34,74 +34,100 @@ std::size_t AsciiRun(std::u16string_view text, std::size_t from) {
 
 }  // namespace
 
-WordPresence::WordPresence(const std::vector<Rule>& rules)
-    : slots_(0x10000, 0), first_(1, 0), second_(1, 0), only_(1, 0), avx2_(SearchesWithAvx2()) {
-  if (rules.size() > kMostWords) {
+WordPresence::WordPresence(const std::vector<Rule>& rules) : avx2_(SearchesWithAvx2()) {
+  std::size_t words = 0;
+  for (const Rule& rule : rules) {
+    ruleWords_.push_back({words, rule.words.size()});
+    words += rule.words.size();
+  }
+  if (words > kMostWords) {
     usable_ = false;
     return;
   }
-  // The units that may be a word's first, second or only one, for the
-  // AVX2 scan's classes.
-  std::u16string firstUnits;
-  std::u16string secondUnits;
-  std::u16string onlyUnits;
-  for (std::size_t i = 0; i < rules.size() && usable_; ++i) {
-    const std::uint64_t bit = std::uint64_t{1} << i;
-    const Needle* word = rules[i].word;
-    if (word == nullptr || word->empty()) {
-      always_ |= bit;
-      continue;
+  std::size_t index = 0;
+  for (const Rule& rule : rules) {
+    for (const Needle& word : rule.words) {
+      const std::uint64_t bit = std::uint64_t{1} << index++;
+      if (word.empty()) {
+        always_ |= bit;
+      } else {
+        units_.Add(word, bit);
+      }
     }
-    const UnitForms& firstForms = word->FirstForms();
-    for (std::size_t k = 0; k < firstForms.count; ++k) {
-      const bool only = word->size() == 1;
-      (only ? only_ : first_)[SlotOf(firstForms.units[k])] |= bit;
-      (only ? onlyUnits : firstUnits).push_back(firstForms.units[k]);
-    }
-    const UnitForms& secondForms = word->SecondForms();
-    for (std::size_t k = 0; word->size() >= 2 && k < secondForms.count; ++k) {
-      second_[SlotOf(secondForms.units[k])] |= bit;
-      secondUnits.push_back(secondForms.units[k]);
-    }
+  }
+  if (units_.full) {
+    usable_ = false;
+    return;
   }
   for (const Rule& rule : rules) {
-    const std::u16string held = rule.word != nullptr ? rule.word->units() : std::u16string();
-    afterRewrite_.push_back(always_ | RulesTouching(held) | RulesTouching(rule.replacement));
+    for (std::size_t k = 0; k < rule.words.size(); ++k) {
+      const std::u16string_view replacement =
+          k < rule.replacements.size() ? std::u16string_view(rule.replacements[k]) : u"";
+      afterRewrite_.push_back(always_ | units_.Touching(rule.words[k].units()) |
+                              units_.Touching(replacement));
+    }
   }
   if (avx2_) {
-    firstUnits_ = NibbleClasses(firstUnits);
-    secondUnits_ = NibbleClasses(secondUnits);
-    onlyUnits_ = NibbleClasses(onlyUnits);
-    anyOnly_ = !onlyUnits.empty();
+    firstUnits_ = NibbleClasses(units_.firstUnits);
+    secondUnits_ = NibbleClasses(units_.secondUnits);
+    onlyUnits_ = NibbleClasses(units_.onlyUnits);
+    anyOnly_ = !units_.onlyUnits.empty();
   }
 }
 
-// The rules whose word's first, second or only unit is among units (folded
-// or not: a slot holds every form).
-std::uint64_t WordPresence::RulesTouching(std::u16string_view units) const {
+std::uint64_t WordPresence::AfterRewrite(std::size_t i, std::uint64_t rewritten) const {
+  const RuleWords& rule = ruleWords_[i];
+  // A rule without words may put in any.
+  if (rule.count == 0) {
+    return ~std::uint64_t{0};
+  }
+  std::uint64_t words = 0;
+  for (rewritten &= ~std::uint64_t{0} >> (64 - rule.count); rewritten != 0;
+       rewritten &= rewritten - 1) {
+    words |= afterRewrite_[rule.first + static_cast<std::size_t>(std::countr_zero(rewritten))];
+  }
+  return words;
+}
+
+void WordUnits::Add(const Needle& word, std::uint64_t bit) {
+  const UnitForms& firstForms = word.FirstForms();
+  for (std::size_t k = 0; k < firstForms.count; ++k) {
+    const bool alone = word.size() == 1;
+    (alone ? only : first)[SlotOf(firstForms.units[k])] |= bit;
+    (alone ? onlyUnits : firstUnits).push_back(firstForms.units[k]);
+  }
+  const UnitForms& secondForms = word.SecondForms();
+  for (std::size_t k = 0; word.size() >= 2 && k < secondForms.count; ++k) {
+    second[SlotOf(secondForms.units[k])] |= bit;
+    secondUnits.push_back(secondForms.units[k]);
+  }
+}
+
+// Folded or not: a slot holds every form.
+std::uint64_t WordUnits::Touching(std::u16string_view units) const {
   std::uint64_t touching = 0;
   for (const char16_t unit : units) {
     for (const char16_t form : FormsFolding(Fold(unit)).units) {
-      const std::uint8_t slot = slots_[form];
-      touching |= first_[slot] | second_[slot] | only_[slot];
+      const std::uint8_t slot = slots[form];
+      touching |= first[slot] | second[slot] | only[slot];
     }
   }
   return touching;
 }
 
-std::uint8_t WordPresence::SlotOf(char16_t unit) {
-  if (slots_[unit] != 0) {
-    return slots_[unit];
+std::uint8_t WordUnits::SlotOf(char16_t unit) {
+  if (slots[unit] != 0) {
+    return slots[unit];
   }
-  if (first_.size() == kMostSlots) {
-    usable_ = false;
+  if (first.size() == kMostSlots) {
+    full = true;
     return 0;
   }
-  slots_[unit] = static_cast<std::uint8_t>(first_.size());
-  first_.push_back(0);
-  second_.push_back(0);
-  only_.push_back(0);
-  return slots_[unit];
+  slots[unit] = static_cast<std::uint8_t>(first.size());
+  first.push_back(0);
+  second.push_back(0);
+  only.push_back(0);
+  return slots[unit];
 }
 
 namespace {
@@ -191,12 +217,12 @@ std::uint64_t WordPresence::Scan(std::u16string_view piece) const {
   return always_ | (avx2_ ? ScanAvx2(piece) : ScanUnits(piece));
 }
 
-// The rules whose words may occur in units, or begin in their last unit.
+// The words that may occur in units, or begin in their last unit.
 std::uint64_t WordPresence::ScanUnits(std::u16string_view units) const {
-  const std::uint8_t* const slots = slots_.data();
-  const std::uint64_t* const first = first_.data();
-  const std::uint64_t* const second = second_.data();
-  const std::uint64_t* const only = only_.data();
+  const std::uint8_t* const slots = units_.slots.data();
+  const std::uint64_t* const first = units_.first.data();
+  const std::uint64_t* const second = units_.second.data();
+  const std::uint64_t* const only = units_.only.data();
   std::uint64_t present = 0;
   std::uint64_t afterFirst = 0;  // words whose first unit the last unit was
   for (std::size_t i = 0; i < units.size(); ++i) {
@@ -256,7 +282,10 @@ __attribute__((target("avx2"))) inline unsigned MayHold(__m256i units, const Cla
 // and kanji.
 __attribute__((target("avx2"))) std::uint64_t WordPresence::ScanAvx2(
     std::u16string_view piece) const {
-  const std::uint8_t* const slots = slots_.data();
+  const std::uint8_t* const slots = units_.slots.data();
+  const std::uint64_t* const first = units_.first.data();
+  const std::uint64_t* const second = units_.second.data();
+  const std::uint64_t* const only = units_.only.data();
   const ClassVectors firstUnits = VectorsOf(firstUnits_);
   const ClassVectors secondUnits = VectorsOf(secondUnits_);
   const ClassVectors onlyUnits = VectorsOf(onlyUnits_);
@@ -264,7 +293,7 @@ __attribute__((target("avx2"))) std::uint64_t WordPresence::ScanAvx2(
   const auto lookUpPairs = [&](std::size_t block, unsigned pairs) {
     for (; pairs != 0; pairs &= pairs - 1, pairs &= pairs - 1) {
       const std::size_t at = block + static_cast<std::size_t>(std::countr_zero(pairs)) / 2;
-      present |= first_[slots[piece[at]]] & second_[slots[piece[at + 1]]];
+      present |= first[slots[piece[at]]] & second[slots[piece[at + 1]]];
     }
   };
   // A block's pairs are looked up once the next block tells whether its last
@@ -283,7 +312,7 @@ __attribute__((target("avx2"))) std::uint64_t WordPresence::ScanAvx2(
     if (anyOnly_) {
       for (unsigned alone = MayHold(units, onlyUnits); alone != 0;
            alone &= alone - 1, alone &= alone - 1) {
-        present |= only_[slots[piece[i + static_cast<std::size_t>(std::countr_zero(alone)) / 2]]];
+        present |= only[slots[piece[i + static_cast<std::size_t>(std::countr_zero(alone)) / 2]]];
       }
     }
   }
@@ -303,5 +332,220 @@ std::uint64_t WordPresence::ScanAvx2(std::u16string_view piece) const {
   return ScanUnits(piece);
 }
 #endif
+
+}  // namespace mdlFlexConv::detail
+
+namespace mdlFlexConv::detail {
+
+WordSet::WordSet(const std::vector<std::u16string_view>& words, Comparison mode)
+    : avx2_(SearchesWithAvx2()) {
+  for (const std::u16string_view word : words) {
+    longest_ = std::max(longest_, words_.emplace_back(word, mode).size());
+  }
+  if (words_.size() <= 1) {
+    return;  // searched for as a needle
+  }
+  units_.emplace();
+  for (std::size_t i = 0; i < words_.size(); ++i) {
+    if (!words_[i].empty()) {
+      units_->Add(words_[i], std::uint64_t{1} << i);
+    }
+  }
+  firstUnits_ = NibbleClasses(units_->firstUnits);
+  secondUnits_ = NibbleClasses(units_->secondUnits);
+  onlyUnits_ = NibbleClasses(units_->onlyUnits);
+  anyOnly_ = !units_->onlyUnits.empty();
+}
+
+// The word whose whole occurrence begins at `at`, if any.
+WordSet::Match WordSet::MatchAt(std::u16string_view hay, std::size_t at,
+                                std::uint64_t among) const {
+  const WordUnits& units = *units_;
+  const std::uint8_t slot = units.slots[hay[at]];
+  std::uint64_t words = units.only[slot];
+  if (at + 1 < hay.size()) {
+    words |= units.first[slot] & units.second[units.slots[hay[at + 1]]];
+  }
+  for (words &= among; words != 0; words &= words - 1) {
+    const auto index = static_cast<std::size_t>(std::countr_zero(words));
+    if (words_[index].OccursAt(hay, at)) {
+      return {at, words_[index].size(), index};
+    }
+  }
+  return {kNotFound, 0, 0};
+}
+
+WordSet::Match WordSet::FindIn(std::u16string_view hay, std::size_t from,
+                               std::uint64_t words) const {
+  if (words_.empty()) {
+    return {kNotFound, 0, 0};
+  }
+  words &= ~std::uint64_t{0} >> (64 - words_.size());
+  // One word alone is searched for as a needle, the quickest way.
+  if (std::popcount(words) == 1) {
+    const auto index = static_cast<std::size_t>(std::countr_zero(words));
+    const Needle& word = words_[index];
+    return {word.empty() ? kNotFound : word.FindIn(hay, from), word.size(), index};
+  }
+  if (words == 0) {
+    return {kNotFound, 0, 0};
+  }
+  return FindEach(hay, from, words);
+}
+
+WordSet::Match WordSet::FindEach(std::u16string_view hay, std::size_t from,
+                                 std::uint64_t words) const {
+  if (units_->full) {
+    return Nearest(hay, from, words, nullptr);  // too many forms for the slots
+  }
+  std::size_t i = from;
+  if (avx2_) {
+    if (const Match found = ScanAvx2(hay, i, words); found.at != kNotFound) {
+      return found;
+    }
+  }
+  for (; i < hay.size(); ++i) {
+    if (units_->slots[hay[i]] != 0) {
+      if (const Match found = MatchAt(hay, i, words); found.at != kNotFound) {
+        return found;
+      }
+    }
+  }
+  return {kNotFound, 0, 0};
+}
+
+WordSet::Search::Search(const WordSet& set, std::u16string_view hay, std::uint64_t words)
+    : set_(set),
+      hay_(hay),
+      words_(set.words_.empty() ? 0 : words & ~std::uint64_t{0} >> (64 - set.words_.size())),
+      alone_(std::popcount(words_) > 1 && std::popcount(words_) <= kMostAlone) {
+  places_.fill(kUnsearched);
+}
+
+WordSet::Match WordSet::Search::Next(std::size_t from) {
+  return alone_ ? set_.Nearest(hay_, from, words_, places_.data())
+                : set_.FindIn(hay_, from, words_);
+}
+
+// Each word searched for alone, the nearest taken; `places`, where given,
+// keeps each word's next place from one search to the next.
+WordSet::Match WordSet::Nearest(std::u16string_view hay, std::size_t from, std::uint64_t words,
+                                std::size_t* places) const {
+  Match nearest{kNotFound, 0, 0};
+  for (; words != 0; words &= words - 1) {
+    const auto index = static_cast<std::size_t>(std::countr_zero(words));
+    const Needle& word = words_[index];
+    std::size_t place = places != nullptr ? places[index] : kUnsearched;
+    if (place == kUnsearched || (place != kNotFound && place < from)) {
+      place = word.empty() ? kNotFound : word.FindIn(hay, from);
+    }
+    if (places != nullptr) {
+      places[index] = place;
+    }
+    if (place < nearest.at) {
+      nearest = {place, word.size(), index};
+    }
+  }
+  return nearest;
+}
+
+std::size_t WordSet::BeginningAtEnd(std::u16string_view text) const {
+  std::size_t most = 0;
+  for (const Needle& word : words_) {
+    if (!word.empty()) {
+      most = std::max(most, word.BeginningAtEnd(text));
+    }
+  }
+  return most;
+}
+
+#if defined(__x86_64__)
+// Sixteen places at a time: only a unit that may begin a word followed by one
+// that may be its second, or a unit that may be a word, is looked at. Leaves
+// `from` where the blocks ended.
+__attribute__((target("avx2"))) WordSet::Match WordSet::ScanAvx2(std::u16string_view hay,
+                                                                 std::size_t& from,
+                                                                 std::uint64_t words) const {
+  const ClassVectors firstUnits = VectorsOf(firstUnits_);
+  const ClassVectors secondUnits = VectorsOf(secondUnits_);
+  const ClassVectors onlyUnits = VectorsOf(onlyUnits_);
+  Match found{kNotFound, 0, 0};
+  std::size_t i = from;
+  for (; i + 17 <= hay.size(); i += 16) {
+    const __m256i units = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(hay.data() + i));
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(hay.data() + i + 1));
+    unsigned places = MayHold(units, firstUnits) & MayHold(next, secondUnits);
+    if (anyOnly_) {
+      places |= MayHold(units, onlyUnits);
+    }
+    for (; places != 0; places &= places - 1, places &= places - 1) {
+      found = MatchAt(hay, i + static_cast<std::size_t>(std::countr_zero(places)) / 2, words);
+      if (found.at != kNotFound) {
+        break;
+      }
+    }
+    if (found.at != kNotFound) {
+      break;
+    }
+  }
+  _mm256_zeroupper();
+  from = i;
+  return found;
+}
+#else
+WordSet::Match WordSet::ScanAvx2(std::u16string_view, std::size_t&, std::uint64_t) const {
+  return {kNotFound, 0, 0};
+}
+#endif
+
+}  // namespace mdlFlexConv::detail
+
+namespace mdlFlexConv::detail {
+
+namespace {
+
+// Whether a nonempty end of `a`, shorter than both, begins `b`.
+bool EndBegins(std::u16string_view a, std::u16string_view b) {
+  for (std::size_t length = 1; length < a.size() && length < b.size(); ++length) {
+    if (a.substr(a.size() - length) == b.substr(0, length)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Whether the two can share a unit where they stand in a text: one holds the
+// other, or an end of one begins the other.
+bool CanOverlap(std::u16string_view a, std::u16string_view b) {
+  return a.find(b) != std::u16string_view::npos || b.find(a) != std::u16string_view::npos ||
+         EndBegins(a, b) || EndBegins(b, a);
+}
+
+}  // namespace
+
+bool ReplacedTogetherAlike(const std::vector<std::u16string_view>& words,
+                           const std::vector<std::u16string_view>& replacements, Comparison mode) {
+  const auto fold = [&](std::u16string_view text) {
+    return mode == Comparison::Text ? FoldAll(text) : std::u16string(text);
+  };
+  if (words.size() != replacements.size() || words.size() > WordSet::kMostWords) {
+    return false;
+  }
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const std::u16string word = fold(words[i]);
+    const std::u16string replacement = fold(replacements[i]);
+    // An empty replacement joins the text around it, which may make a word.
+    if (word.empty() || replacement.empty()) {
+      return false;
+    }
+    for (std::size_t j = i + 1; j < words.size(); ++j) {
+      const std::u16string later = fold(words[j]);
+      if (CanOverlap(word, later) || CanOverlap(replacement, later)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
 
 }  // namespace mdlFlexConv::detail

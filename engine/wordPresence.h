@@ -1,12 +1,16 @@
-// Which rules of a chain can match in a piece of text, found in one pass for
-// all of them, so that the rules whose words cannot occur pass the piece on
-// without searching it. A word can occur only where its first two units stand
-// side by side (or, for a word of one unit, where that unit stands), and it
-// can only begin in the piece's last unit when that unit is its first.
+// Which words of a chain's rules can occur in a piece of text, found in one
+// pass for all of them, so that the rules whose words cannot occur pass the
+// piece on without searching it; and the search of a rule of several words,
+// which looks for them together the same way. A word can occur only where its
+// first two units stand side by side (or, for a word of one unit, where that
+// unit stands), and it can only begin in the piece's last unit when that unit
+// is its first.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,42 +30,142 @@ struct NibbleClasses {
   bool MayHold(char16_t unit) const;
 };
 
+// The first, second and only units of some words in every form they match:
+// each such unit has a slot, and each slot the words (a bit each) whose first,
+// second or only unit it is.
+struct WordUnits {
+  std::vector<std::uint8_t> slots;  // by unit; 0 for units of no word
+  std::vector<std::uint64_t> first{0};
+  std::vector<std::uint64_t> second{0};
+  std::vector<std::uint64_t> only{0};
+  // The units themselves, for the nibble classes of the vector scans.
+  std::u16string firstUnits;
+  std::u16string secondUnits;
+  std::u16string onlyUnits;
+  bool full = false;  // more units than slots, which are then not to be used
+
+  WordUnits() : slots(0x10000, 0) {}
+  void Add(const Needle& word, std::uint64_t bit);
+  // The words whose first, second or only unit, in any form, is among units.
+  std::uint64_t Touching(std::u16string_view units) const;
+
+ private:
+  std::uint8_t SlotOf(char16_t unit);
+};
+
+// Words searched for together, a block of units at a time, where no two of
+// them can overlap: at most one begins a whole occurrence at any place.
+class WordSet {
+ public:
+  // So many that the forms of their first and second units, four each at the
+  // most, fit byte-sized slots.
+  static constexpr std::size_t kMostWords = 31;
+
+  WordSet(const std::vector<std::u16string_view>& words, Comparison mode);
+
+  struct Match {
+    std::size_t at;  // kNotFound when there is none
+    std::size_t length;
+    std::size_t word;  // its index among the words
+  };
+  // The first whole occurrence at or after `from` of any word among `words`
+  // (bit k for word k), which must hold every word that occurs there.
+  Match FindIn(std::u16string_view hay, std::size_t from,
+               std::uint64_t words = ~std::uint64_t{0}) const;
+
+  // The most units at the end of text that begin a word and are fewer than it.
+  std::size_t BeginningAtEnd(std::u16string_view text) const;
+  std::size_t Longest() const { return longest_; }
+  bool empty() const { return longest_ == 0; }
+  std::span<const Needle> Words() const { return words_; }
+
+  // Searches of one text from left to right for some of the words. A few
+  // are each searched for alone, exactly, their next places kept: where few
+  // words occur, as in real documents, that costs less than one search for
+  // all of them, whose classes let more places through.
+  class Search {
+   public:
+    Search(const WordSet& set, std::u16string_view hay, std::uint64_t words);
+    // The first whole occurrence at or after `from`, which never goes back.
+    Match Next(std::size_t from);
+
+   private:
+    static constexpr int kMostAlone = 3;
+
+    const WordSet& set_;
+    std::u16string_view hay_;
+    std::uint64_t words_;
+    bool alone_;
+    std::array<std::size_t, kMostWords> places_;  // kUnsearched where not yet known
+  };
+
+ private:
+  Match MatchAt(std::u16string_view hay, std::size_t at, std::uint64_t words) const;
+  Match FindEach(std::u16string_view hay, std::size_t from, std::uint64_t words) const;
+  Match Nearest(std::u16string_view hay, std::size_t from, std::uint64_t words,
+                std::size_t* places) const;
+  Match ScanAvx2(std::u16string_view hay, std::size_t& from, std::uint64_t words) const;
+
+  std::vector<Needle> words_;
+  std::size_t longest_ = 0;
+  std::optional<WordUnits> units_;  // of more than one word
+  bool avx2_ = false;
+  bool anyOnly_ = false;
+  NibbleClasses firstUnits_;
+  NibbleClasses secondUnits_;
+  NibbleClasses onlyUnits_;
+};
+
+// Whether replacing each word in turn by its replacement, as ReplaceAll does,
+// gives the same text as replacing them all in one pass: so when no two words
+// can overlap, and no replacement, among any text, can be or make or break a
+// word that a later turn looks for.
+bool ReplacedTogetherAlike(const std::vector<std::u16string_view>& words,
+                           const std::vector<std::u16string_view>& replacements, Comparison mode);
+
 class WordPresence {
  public:
   static constexpr std::size_t kMostWords = 64;
 
-  // The word of each rule in chain order; null for a rule that is never
-  // passed over. Usable() is false when there are too many.
+  // The words of each rule in chain order; none for a rule that is never
+  // passed over. Usable() is false when there are too many words.
   struct Rule {
-    const Needle* word = nullptr;
-    std::u16string_view replacement;
+    std::span<const Needle> words;
+    std::span<const std::u16string> replacements;  // by word
   };
   explicit WordPresence(const std::vector<Rule>& rules);
 
   bool Usable() const { return usable_; }
 
-  // Bit i is set when rule i may match in piece, or may have to hold back its
-  // last unit, or is never passed over.
+  // A bit for each word of the rules, in order: set when the word may occur
+  // in piece, or may begin in its last unit, or is empty.
   std::uint64_t Scan(std::u16string_view piece) const;
 
-  // The rules that may match after rule i rewrote a piece: its replacement and
-  // the units it held back from the piece before may make their words.
-  std::uint64_t AfterRewrite(std::size_t i) const { return afterRewrite_[i]; }
+  // The words that may occur after rule i rewrote a piece where its words
+  // `rewritten` (bit k for its word k) were replaced, or were held back from
+  // the piece before: their replacements and units may make them.
+  std::uint64_t AfterRewrite(std::size_t i, std::uint64_t rewritten) const;
+
+  // Rule i's words among `words`, bit k for its word k.
+  std::uint64_t WordsOf(std::size_t i, std::uint64_t words) const {
+    const RuleWords& rule = ruleWords_[i];
+    return rule.count == 0 ? 0 : words >> rule.first & (~std::uint64_t{0} >> (64 - rule.count));
+  }
 
  private:
-  std::uint8_t SlotOf(char16_t unit);
-  std::uint64_t RulesTouching(std::u16string_view units) const;
+  struct RuleWords {
+    std::size_t first = 0;
+    std::size_t count = 0;
+  };
+
   std::uint64_t ScanUnits(std::u16string_view units) const;
   std::uint64_t ScanAvx2(std::u16string_view piece) const;
 
   bool usable_ = true;
   std::uint64_t always_ = 0;
-  std::vector<std::uint8_t> slots_;  // unit -> slot; 0 for units of no word's start
-  // Per slot: the words whose first unit, second unit, or only unit it is.
-  std::vector<std::uint64_t> first_;
-  std::vector<std::uint64_t> second_;
-  std::vector<std::uint64_t> only_;
-  std::vector<std::uint64_t> afterRewrite_;
+  WordUnits units_;
+  std::vector<std::uint64_t> afterRewrite_;  // by word
+  std::vector<RuleWords> ruleWords_;
   // The units that are the first, second or only unit of a word (in any
   // form), for the AVX2 scan, which looks up only units side by side that may
   // begin a word, and units that may be one.

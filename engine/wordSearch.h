@@ -12,6 +12,8 @@
 namespace mdlFlexConv::detail {
 
 inline constexpr std::size_t kNotFound = std::u16string_view::npos;
+// Where a search is still to be made, as against kNotFound.
+inline constexpr std::size_t kUnsearched = kNotFound - 1;
 
 // Whether the processor runs the AVX2 search; asked once. It is defined in a
 // file of its own, avx2Search.cpp, so that the tests and benchmarks of the
@@ -40,6 +42,11 @@ class Needle {
   // The most units at the end of text, fewer than the needle's, that are its
   // beginning: where an occurrence that text cuts off may start.
   std::size_t BeginningAtEnd(std::u16string_view text) const;
+
+  // Whether a whole occurrence begins at `at`.
+  bool OccursAt(std::u16string_view hay, std::size_t at) const {
+    return at < hay.size() && hay.size() - at >= units_.size() && MatchesAt(hay, at, 0, size());
+  }
 
  private:
   // Whether the needle's units from `from` up to `to` are at hay[at + from...].

@@ -4,10 +4,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engineComparison.h"
 #include "mdlFlexConv.h"
 #include "referenceConversion.h"
+#include "rewriteStages.h"
 #include "textGenerator.h"
 
 namespace {
@@ -159,6 +161,50 @@ TEST(Generated, RandomConversions) {
       return;
     }
   }
+}
+
+// Several words replaced in one pass, where that is allowed, against the
+// reference replacing them one at a time; texts pushed in pieces.
+TEST(Generated, WordsReplacedTogetherAsOneAtATime) {
+  Generator gen(8642);
+  Failures failures;
+  constexpr std::u16string_view kAlphabet = u"あいうえおかきくけこアイカｱｲ私君";
+  int together = 0;
+  for (int i = 0; i < 50000 && together < 3000; ++i) {
+    std::vector<std::u16string> words(2 + gen.Below(5));
+    std::vector<std::u16string> replacements(words.size());
+    for (std::size_t k = 0; k < words.size(); ++k) {
+      words[k] = gen.FromAlphabet(kAlphabet, 3);
+      replacements[k] = gen.FromAlphabet(kAlphabet, 4);
+    }
+    const std::vector<std::u16string_view> finds(words.begin(), words.end());
+    const std::vector<std::u16string_view> bys(replacements.begin(), replacements.end());
+    if (!mdlFlexConv::detail::ReplacedTogetherAlike(finds, bys, mdlFlexConv::Comparison::Text)) {
+      continue;
+    }
+    ++together;
+    const std::u16string text = gen.FromAlphabet(kAlphabet, 80);
+    std::u16string expected = text;
+    for (std::size_t k = 0; k < words.size(); ++k) {
+      expected = referenceConversion::ReplaceAll(expected, words[k], replacements[k],
+                                                 referenceConversion::Mode::Text);
+    }
+    mdlFlexConv::detail::ReplaceAllStage stage(finds, bys, mdlFlexConv::Comparison::Text);
+    std::u16string actual;
+    std::size_t from = 0;
+    for (const std::size_t cut : gen.CutPoints(text.size())) {
+      stage.Push(std::u16string_view(text).substr(from, cut - from), actual);
+      from = cut;
+    }
+    stage.Push(std::u16string_view(text).substr(from), actual);
+    stage.Finish(actual);
+    if (!failures.Add(actual == expected ? std::string()
+                                         : "text " + Show(text) + " gave " + Show(actual) +
+                                               ", one at a time " + Show(expected))) {
+      return;
+    }
+  }
+  EXPECT_GE(together, 1000);
 }
 
 TEST(Generated, StreamingMatchesWholeText) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "engineComparison.h"
 #include "mdlFlexConv.h"
@@ -219,6 +220,30 @@ TEST(WordPresence, NibbleClassesHoldEveryUnitOfTheirSetAndFewOthers) {
 
 // The forms of a unit are every unit that folds to it, the unit first and
 // then as the ranges of foldable units run, at most four.
+struct TogetherCase {
+  std::vector<std::u16string_view> words;
+  std::vector<std::u16string_view> replacements;
+  bool alike;
+};
+
+TEST(WordPresence, WordsAreReplacedTogetherOnlyWhereThatGivesTheSameText) {
+  const TogetherCase cases[] = {
+      {{u"わたし", u"あたし", u"私"}, {u"ぼく", u"ぼく", u"ぼく"}, true},
+      {{u"です", u"すし"}, {u"x", u"y"}, false},       // an end of one begins the other
+      {{u"です", u"ですね"}, {u"x", u"y"}, false},     // one holds the other
+      {{u"です", u"デス"}, {u"x", u"y"}, false},       // alike once folded
+      {{u"です", u"ない"}, {u"ないか", u"y"}, false},  // a replacement holds a later word
+      {{u"ない", u"です"}, {u"x", u"ないか"}, true},   // but not an earlier one
+      {{u"です", u"んだ"}, {u"なん", u"y"}, false},    // its end begins a later word
+      {{u"です", u"ない"}, {u"", u"y"}, false},        // an empty one joins its neighbours
+  };
+  for (const TogetherCase& c : cases) {
+    EXPECT_EQ(engine::detail::ReplacedTogetherAlike(c.words, c.replacements, Comparison::Text),
+              c.alike)
+        << Show(c.words.front()) << " " << Show(c.replacements.front());
+  }
+}
+
 TEST(TextMatching, FormsFoldingAreEveryUnitThatFoldsThere) {
   std::array<std::u16string, 0x10000> folding;
   for (char32_t unit = 0x41; unit <= 0xFFFF; ++unit) {
