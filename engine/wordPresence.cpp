@@ -108,7 +108,7 @@ std::uint64_t WordUnits::Touching(std::u16string_view units) const {
   std::uint64_t touching = 0;
   for (const char16_t unit : units) {
     for (const char16_t form : FormsFolding(Fold(unit)).units) {
-      const std::uint8_t slot = slots[form];
+      const std::uint8_t slot = Slot(form);
       touching |= first[slot] | second[slot] | only[slot];
     }
   }
@@ -116,18 +116,23 @@ std::uint64_t WordUnits::Touching(std::u16string_view units) const {
 }
 
 std::uint8_t WordUnits::SlotOf(char16_t unit) {
-  if (slots[unit] != 0) {
-    return slots[unit];
+  if (const std::uint8_t slot = Slot(unit); slot != 0) {
+    return slot;
   }
   if (first.size() == kMostSlots) {
     full = true;
     return 0;
   }
-  slots[unit] = static_cast<std::uint8_t>(first.size());
+  std::uint8_t& page = pages[unit >> 8];
+  if (page == 0) {
+    page = static_cast<std::uint8_t>(slots.size() / 256);
+    slots.resize(slots.size() + 256, 0);
+  }
+  slots[page * 256u + (unit & 0xFFu)] = static_cast<std::uint8_t>(first.size());
   first.push_back(0);
   second.push_back(0);
   only.push_back(0);
-  return slots[unit];
+  return Slot(unit);
 }
 
 namespace {
@@ -219,7 +224,6 @@ std::uint64_t WordPresence::Scan(std::u16string_view piece) const {
 
 // The words that may occur in units, or begin in their last unit.
 std::uint64_t WordPresence::ScanUnits(std::u16string_view units) const {
-  const std::uint8_t* const slots = units_.slots.data();
   const std::uint64_t* const first = units_.first.data();
   const std::uint64_t* const second = units_.second.data();
   const std::uint64_t* const only = units_.only.data();
@@ -234,7 +238,7 @@ std::uint64_t WordPresence::ScanUnits(std::u16string_view units) const {
       i += AsciiRun(units, i + 1);
       continue;
     }
-    const std::uint8_t slot = slots[unit];
+    const std::uint8_t slot = units_.Slot(unit);
     present |= (afterFirst & second[slot]) | only[slot];
     afterFirst = first[slot];
   }
@@ -282,7 +286,6 @@ __attribute__((target("avx2"))) inline unsigned MayHold(__m256i units, const Cla
 // and kanji.
 __attribute__((target("avx2"))) std::uint64_t WordPresence::ScanAvx2(
     std::u16string_view piece) const {
-  const std::uint8_t* const slots = units_.slots.data();
   const std::uint64_t* const first = units_.first.data();
   const std::uint64_t* const second = units_.second.data();
   const std::uint64_t* const only = units_.only.data();
@@ -293,7 +296,7 @@ __attribute__((target("avx2"))) std::uint64_t WordPresence::ScanAvx2(
   const auto lookUpPairs = [&](std::size_t block, unsigned pairs) {
     for (; pairs != 0; pairs &= pairs - 1, pairs &= pairs - 1) {
       const std::size_t at = block + static_cast<std::size_t>(std::countr_zero(pairs)) / 2;
-      present |= first[slots[piece[at]]] & second[slots[piece[at + 1]]];
+      present |= first[units_.Slot(piece[at])] & second[units_.Slot(piece[at + 1])];
     }
   };
   // A block's pairs are looked up once the next block tells whether its last
@@ -312,7 +315,8 @@ __attribute__((target("avx2"))) std::uint64_t WordPresence::ScanAvx2(
     if (anyOnly_) {
       for (unsigned alone = MayHold(units, onlyUnits); alone != 0;
            alone &= alone - 1, alone &= alone - 1) {
-        present |= only[slots[piece[i + static_cast<std::size_t>(std::countr_zero(alone)) / 2]]];
+        present |=
+            only[units_.Slot(piece[i + static_cast<std::size_t>(std::countr_zero(alone)) / 2])];
       }
     }
   }
@@ -361,10 +365,10 @@ WordSet::WordSet(const std::vector<std::u16string_view>& words, Comparison mode)
 WordSet::Match WordSet::MatchAt(std::u16string_view hay, std::size_t at,
                                 std::uint64_t among) const {
   const WordUnits& units = *units_;
-  const std::uint8_t slot = units.slots[hay[at]];
+  const std::uint8_t slot = units.Slot(hay[at]);
   std::uint64_t words = units.only[slot];
   if (at + 1 < hay.size()) {
-    words |= units.first[slot] & units.second[units.slots[hay[at + 1]]];
+    words |= units.first[slot] & units.second[units.Slot(hay[at + 1])];
   }
   for (words &= among; words != 0; words &= words - 1) {
     const auto index = static_cast<std::size_t>(std::countr_zero(words));
@@ -405,7 +409,7 @@ WordSet::Match WordSet::FindEach(std::u16string_view hay, std::size_t from,
     }
   }
   for (; i < hay.size(); ++i) {
-    if (units_->slots[hay[i]] != 0) {
+    if (units_->Slot(hay[i]) != 0) {
       if (const Match found = MatchAt(hay, i, words); found.at != kNotFound) {
         return found;
       }

@@ -34,7 +34,11 @@ struct NibbleClasses {
 // each such unit has a slot, and each slot the words (a bit each) whose first,
 // second or only unit it is.
 struct WordUnits {
-  std::vector<std::uint8_t> slots;  // by unit; 0 for units of no word
+  // By unit, its slot, 0 for units of no word: a page of 256 for each high
+  // byte that has such units, where a table of every unit would not fit in
+  // the cache nor be cheap to make for each converter.
+  std::array<std::uint8_t, 256> pages{};  // by high byte; page 0 is all 0
+  std::vector<std::uint8_t> slots = std::vector<std::uint8_t>(256, 0);
   std::vector<std::uint64_t> first{0};
   std::vector<std::uint64_t> second{0};
   std::vector<std::uint64_t> only{0};
@@ -44,7 +48,7 @@ struct WordUnits {
   std::u16string onlyUnits;
   bool full = false;  // more units than slots, which are then not to be used
 
-  WordUnits() : slots(0x10000, 0) {}
+  std::uint8_t Slot(char16_t unit) const { return slots[pages[unit >> 8] * 256u + (unit & 0xFFu)]; }
   void Add(const Needle& word, std::uint64_t bit);
   // The words whose first, second or only unit, in any form, is among units.
   std::uint64_t Touching(std::u16string_view units) const;
