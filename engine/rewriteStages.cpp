@@ -62,12 +62,12 @@ std::u16string_view ReplaceAllStage::Process(std::u16string_view piece, std::u16
   // the piece is searched for its own words only.
   if (!held_.empty()) {
     buffer.clear();
-    PushFrom(piece, PushSeam(piece, buffer), buffer, search, {kUnsearched, 0, 0});
+    PushFrom(piece, PushSeam(piece, buffer), buffer, search);
     return buffer;
   }
-  if (const Match first = search.Next(0); first.at != kNotFound) {
+  if (search.Next(0).at != kNotFound) {
     buffer.clear();
-    PushFrom(piece, 0, buffer, search, first);
+    PushFrom(piece, 0, buffer, search);
     return buffer;
   }
   const std::size_t hold = words_.BeginningAtEnd(piece);
@@ -107,14 +107,13 @@ std::size_t ReplaceAllStage::PushSeam(std::u16string_view piece, std::u16string&
 void ReplaceAllStage::PushFrom(std::u16string_view text, std::size_t position,
                                std::u16string& out) {
   WordSet::Search search(words_, text, ~std::uint64_t{0});
-  PushFrom(text, position, out, search, {kUnsearched, 0, 0});
+  PushFrom(text, position, out, search);
 }
 
 void ReplaceAllStage::PushFrom(std::u16string_view text, std::size_t position, std::u16string& out,
-                               WordSet::Search& search, Match found) {
+                               WordSet::Search& search) {
   for (;;) {
-    const Match match = found.at != kUnsearched ? found : search.Next(position);
-    found.at = kUnsearched;
+    const Match match = search.Next(position);
     if (match.at == kNotFound) {
       break;
     }

@@ -79,9 +79,8 @@ class ReplaceAllStage final : public Stage {
   void PushJoined(std::u16string_view piece, std::u16string& out);
   std::size_t PushSeam(std::u16string_view piece, std::u16string& out);
   void PushFrom(std::u16string_view text, std::size_t position, std::u16string& out);
-  // `found` is the first match at or after position, where already known.
   void PushFrom(std::u16string_view text, std::size_t position, std::u16string& out,
-                WordSet::Search& search, Match found);
+                WordSet::Search& search);
 
   WordSet words_;
   std::vector<std::u16string> replacements_;  // by word

@@ -68,10 +68,7 @@ WordPresence::WordPresence(const std::vector<Rule>& rules) : avx2_(SearchesWithA
     }
   }
   if (avx2_) {
-    firstUnits_ = NibbleClasses(units_.firstUnits);
-    secondUnits_ = NibbleClasses(units_.secondUnits);
-    onlyUnits_ = NibbleClasses(units_.onlyUnits);
-    anyOnly_ = !units_.onlyUnits.empty();
+    classes_ = units_.Classes();
   }
 }
 
@@ -94,13 +91,18 @@ void WordUnits::Add(const Needle& word, std::uint64_t bit) {
   for (std::size_t k = 0; k < firstForms.count; ++k) {
     const bool alone = word.size() == 1;
     (alone ? only : first)[SlotOf(firstForms.units[k])] |= bit;
-    (alone ? onlyUnits : firstUnits).push_back(firstForms.units[k]);
+    (alone ? onlyUnits_ : firstUnits_).push_back(firstForms.units[k]);
   }
   const UnitForms& secondForms = word.SecondForms();
   for (std::size_t k = 0; word.size() >= 2 && k < secondForms.count; ++k) {
     second[SlotOf(secondForms.units[k])] |= bit;
-    secondUnits.push_back(secondForms.units[k]);
+    secondUnits_.push_back(secondForms.units[k]);
   }
+}
+
+UnitClasses WordUnits::Classes() const {
+  return {NibbleClasses(firstUnits_), NibbleClasses(secondUnits_), NibbleClasses(onlyUnits_),
+          !onlyUnits_.empty()};
 }
 
 // Folded or not: a slot holds every form.
@@ -289,9 +291,9 @@ __attribute__((target("avx2"))) std::uint64_t WordPresence::ScanAvx2(
   const std::uint64_t* const first = units_.first.data();
   const std::uint64_t* const second = units_.second.data();
   const std::uint64_t* const only = units_.only.data();
-  const ClassVectors firstUnits = VectorsOf(firstUnits_);
-  const ClassVectors secondUnits = VectorsOf(secondUnits_);
-  const ClassVectors onlyUnits = VectorsOf(onlyUnits_);
+  const ClassVectors firstUnits = VectorsOf(classes_.first);
+  const ClassVectors secondUnits = VectorsOf(classes_.second);
+  const ClassVectors onlyUnits = VectorsOf(classes_.only);
   std::uint64_t present = 0;
   const auto lookUpPairs = [&](std::size_t block, unsigned pairs) {
     for (; pairs != 0; pairs &= pairs - 1, pairs &= pairs - 1) {
@@ -312,7 +314,7 @@ __attribute__((target("avx2"))) std::uint64_t WordPresence::ScanAvx2(
     }
     firsts = MayHold(units, firstUnits);
     seconds = nextSeconds;
-    if (anyOnly_) {
+    if (classes_.anyOnly) {
       for (unsigned alone = MayHold(units, onlyUnits); alone != 0;
            alone &= alone - 1, alone &= alone - 1) {
         present |=
@@ -337,10 +339,6 @@ std::uint64_t WordPresence::ScanAvx2(std::u16string_view piece) const {
 }
 #endif
 
-}  // namespace mdlFlexConv::detail
-
-namespace mdlFlexConv::detail {
-
 WordSet::WordSet(const std::vector<std::u16string_view>& words, Comparison mode)
     : avx2_(SearchesWithAvx2()) {
   for (const std::u16string_view word : words) {
@@ -355,10 +353,9 @@ WordSet::WordSet(const std::vector<std::u16string_view>& words, Comparison mode)
       units_->Add(words_[i], std::uint64_t{1} << i);
     }
   }
-  firstUnits_ = NibbleClasses(units_->firstUnits);
-  secondUnits_ = NibbleClasses(units_->secondUnits);
-  onlyUnits_ = NibbleClasses(units_->onlyUnits);
-  anyOnly_ = !units_->onlyUnits.empty();
+  if (avx2_) {
+    classes_ = units_->Classes();
+  }
 }
 
 // The word whose whole occurrence begins at `at`, if any.
@@ -381,10 +378,7 @@ WordSet::Match WordSet::MatchAt(std::u16string_view hay, std::size_t at,
 
 WordSet::Match WordSet::FindIn(std::u16string_view hay, std::size_t from,
                                std::uint64_t words) const {
-  if (words_.empty()) {
-    return {kNotFound, 0, 0};
-  }
-  words &= ~std::uint64_t{0} >> (64 - words_.size());
+  words = Among(words);
   // One word alone is searched for as a needle, the quickest way.
   if (std::popcount(words) == 1) {
     const auto index = static_cast<std::size_t>(std::countr_zero(words));
@@ -421,14 +415,18 @@ WordSet::Match WordSet::FindEach(std::u16string_view hay, std::size_t from,
 WordSet::Search::Search(const WordSet& set, std::u16string_view hay, std::uint64_t words)
     : set_(set),
       hay_(hay),
-      words_(set.words_.empty() ? 0 : words & ~std::uint64_t{0} >> (64 - set.words_.size())),
+      words_(set.Among(words)),
       alone_(std::popcount(words_) > 1 && std::popcount(words_) <= kMostAlone) {
   places_.fill(kUnsearched);
 }
 
 WordSet::Match WordSet::Search::Next(std::size_t from) {
-  return alone_ ? set_.Nearest(hay_, from, words_, places_.data())
-                : set_.FindIn(hay_, from, words_);
+  // Still the first at or after `from`, which has not passed it.
+  if (last_.at == kUnsearched || last_.at < from) {
+    last_ =
+        alone_ ? set_.Nearest(hay_, from, words_, places_.data()) : set_.FindIn(hay_, from, words_);
+  }
+  return last_;
 }
 
 // Each word searched for alone, the nearest taken; `places`, where given,
@@ -470,16 +468,16 @@ std::size_t WordSet::BeginningAtEnd(std::u16string_view text) const {
 __attribute__((target("avx2"))) WordSet::Match WordSet::ScanAvx2(std::u16string_view hay,
                                                                  std::size_t& from,
                                                                  std::uint64_t words) const {
-  const ClassVectors firstUnits = VectorsOf(firstUnits_);
-  const ClassVectors secondUnits = VectorsOf(secondUnits_);
-  const ClassVectors onlyUnits = VectorsOf(onlyUnits_);
+  const ClassVectors firstUnits = VectorsOf(classes_.first);
+  const ClassVectors secondUnits = VectorsOf(classes_.second);
+  const ClassVectors onlyUnits = VectorsOf(classes_.only);
   Match found{kNotFound, 0, 0};
   std::size_t i = from;
   for (; i + 17 <= hay.size(); i += 16) {
     const __m256i units = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(hay.data() + i));
     const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(hay.data() + i + 1));
     unsigned places = MayHold(units, firstUnits) & MayHold(next, secondUnits);
-    if (anyOnly_) {
+    if (classes_.anyOnly) {
       places |= MayHold(units, onlyUnits);
     }
     for (; places != 0; places &= places - 1, places &= places - 1) {
@@ -501,10 +499,6 @@ WordSet::Match WordSet::ScanAvx2(std::u16string_view, std::size_t&, std::uint64_
   return {kNotFound, 0, 0};
 }
 #endif
-
-}  // namespace mdlFlexConv::detail
-
-namespace mdlFlexConv::detail {
 
 namespace {
 

@@ -30,6 +30,15 @@ struct NibbleClasses {
   bool MayHold(char16_t unit) const;
 };
 
+// The classes of the units that may be a word's first, second or only unit,
+// for the vector scans, which look up only the places they let through.
+struct UnitClasses {
+  NibbleClasses first;
+  NibbleClasses second;
+  NibbleClasses only;
+  bool anyOnly = false;
+};
+
 // The first, second and only units of some words in every form they match:
 // each such unit has a slot, and each slot the words (a bit each) whose first,
 // second or only unit it is.
@@ -42,19 +51,20 @@ struct WordUnits {
   std::vector<std::uint64_t> first{0};
   std::vector<std::uint64_t> second{0};
   std::vector<std::uint64_t> only{0};
-  // The units themselves, for the nibble classes of the vector scans.
-  std::u16string firstUnits;
-  std::u16string secondUnits;
-  std::u16string onlyUnits;
   bool full = false;  // more units than slots, which are then not to be used
 
   std::uint8_t Slot(char16_t unit) const { return slots[pages[unit >> 8] * 256u + (unit & 0xFFu)]; }
   void Add(const Needle& word, std::uint64_t bit);
   // The words whose first, second or only unit, in any form, is among units.
   std::uint64_t Touching(std::u16string_view units) const;
+  UnitClasses Classes() const;
 
  private:
   std::uint8_t SlotOf(char16_t unit);
+
+  std::u16string firstUnits_;
+  std::u16string secondUnits_;
+  std::u16string onlyUnits_;
 };
 
 // Words searched for together, a block of units at a time, where no two of
@@ -100,10 +110,15 @@ class WordSet {
     std::u16string_view hay_;
     std::uint64_t words_;
     bool alone_;
+    Match last_{kUnsearched, 0, 0};               // what the last search found
     std::array<std::size_t, kMostWords> places_;  // kUnsearched where not yet known
   };
 
  private:
+  // Of `words`, those that are bits of words the set has.
+  std::uint64_t Among(std::uint64_t words) const {
+    return words_.empty() ? 0 : words & ~std::uint64_t{0} >> (64 - words_.size());
+  }
   Match MatchAt(std::u16string_view hay, std::size_t at, std::uint64_t words) const;
   Match FindEach(std::u16string_view hay, std::size_t from, std::uint64_t words) const;
   Match Nearest(std::u16string_view hay, std::size_t from, std::uint64_t words,
@@ -114,10 +129,7 @@ class WordSet {
   std::size_t longest_ = 0;
   std::optional<WordUnits> units_;  // of more than one word
   bool avx2_ = false;
-  bool anyOnly_ = false;
-  NibbleClasses firstUnits_;
-  NibbleClasses secondUnits_;
-  NibbleClasses onlyUnits_;
+  UnitClasses classes_;  // for the AVX2 scan
 };
 
 // Whether replacing each word in turn by its replacement, as ReplaceAll does,
@@ -170,14 +182,8 @@ class WordPresence {
   WordUnits units_;
   std::vector<std::uint64_t> afterRewrite_;  // by word
   std::vector<RuleWords> ruleWords_;
-  // The units that are the first, second or only unit of a word (in any
-  // form), for the AVX2 scan, which looks up only units side by side that may
-  // begin a word, and units that may be one.
   bool avx2_;
-  bool anyOnly_ = false;
-  NibbleClasses firstUnits_;
-  NibbleClasses secondUnits_;
-  NibbleClasses onlyUnits_;
+  UnitClasses classes_;  // for the AVX2 scan
 };
 
 }  // namespace mdlFlexConv::detail
