@@ -12,7 +12,7 @@
 #endif
 
 #include "cp932Table.inc"
-#include "ssse3Coding.h"
+#include "vectorCoding.h"
 
 namespace textCodec {
 
@@ -200,10 +200,10 @@ __attribute__((target("ssse3"))) std::size_t WriteThreeByteRun(std::u16string_vi
   return i - from;
 }
 
-// How four units, each given as the four bytes [lead, middle, last, 0], are
-// packed into UTF-8 when bit k of the index says unit k takes three bytes, bit
-// 4 + k that it is a CR written as nothing, and neither that it is ASCII (its
-// lead alone).
+// How four units, each given as the bytes [lead, middle, last, 0], are packed
+// into UTF-8, for each unit's length in two bits of the index: 0 for the CR of
+// a CR LF written as nothing, 1 for ASCII (its lead alone), 2 for two bytes
+// (its lead and last), 3 for three.
 struct PackedFour {
   std::array<std::int8_t, 16> shuffle{};
   std::uint8_t bytes = 0;
@@ -211,13 +211,22 @@ struct PackedFour {
 
 constexpr std::array<PackedFour, 256> MakePackedFours() {
   std::array<PackedFour, 256> packs{};
-  for (unsigned kinds = 0; kinds < 256; ++kinds) {
-    PackedFour& pack = packs[kinds];
+  for (unsigned lengths = 0; lengths < 256; ++lengths) {
+    PackedFour& pack = packs[lengths];
     pack.shuffle.fill(-1);
     for (unsigned unit = 0; unit < 4; ++unit) {
-      const unsigned length = (kinds >> (4 + unit) & 1) != 0 ? 0 : (kinds >> unit & 1) != 0 ? 3 : 1;
-      for (unsigned b = 0; b < length; ++b) {
+      const unsigned length = lengths >> (2 * unit) & 3;
+      const auto byte = [&](unsigned b) {
         pack.shuffle[pack.bytes++] = static_cast<std::int8_t>(4 * unit + b);
+      };
+      if (length >= 1) {
+        byte(0);
+      }
+      if (length == 3) {
+        byte(1);
+      }
+      if (length >= 2) {
+        byte(2);
       }
     }
   }
@@ -226,19 +235,22 @@ constexpr std::array<PackedFour, 256> MakePackedFours() {
 
 constexpr std::array<PackedFour, 256> kPackedFours = MakePackedFours();
 
-// Writes units that are ASCII or take three bytes (U+0800 to U+FFFF but
-// surrogates), as real documents mix them every few characters, eight at a
-// time, with the CR of each CR LF dropped where it is to be; returns how many
-// it wrote and sets `written` to the bytes. Its 16-byte stores stay within the
-// bytes the rest of the text takes, at least a byte a unit (half a byte where
-// CRs are dropped), for it stops 12 (or 32) units before the end.
+constexpr std::uint32_t kEvenBits = 0x55555555;
+
+// Writes units below U+10000 but surrogates, as real documents mix ASCII,
+// Japanese and the odd Latin letter or no-break space every few characters,
+// eight at a time, with the CR of each CR LF dropped where it is to be; returns
+// how many it wrote and sets `written` to the bytes. Each four units are
+// stored as sixteen bytes, of which at least two are theirs (four where no CR
+// is dropped): the stores stay within the bytes the rest of the text takes, at
+// least a byte a unit (half a byte where CRs are dropped), for it stops 12 (or
+// 32) units before the end.
 template <LineBreakBytes kBreaks>
 __attribute__((target("ssse3"))) std::size_t WriteMixedRun(std::u16string_view text,
                                                            std::size_t from, char* out,
                                                            std::size_t& written) {
   const __m128i asciiBits = _mm_set1_epi16(static_cast<short>(0xFF80));
   const __m128i twoByteBits = _mm_set1_epi16(static_cast<short>(0xF800));
-  const __m128i surrogateBits = _mm_set1_epi16(static_cast<short>(0xF800));
   const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
   const __m128i sixBits = _mm_set1_epi16(0x3F);
   const __m128i continuation = _mm_set1_epi16(0x80);
@@ -248,34 +260,40 @@ __attribute__((target("ssse3"))) std::size_t WriteMixedRun(std::u16string_view t
   char* to = out;
   for (; i + 8 + kMargin <= text.size(); i += 8) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-    const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(units, asciiBits), _mm_setzero_si128());
-    const __m128i belowThree =
-        _mm_cmpeq_epi16(_mm_and_si128(units, twoByteBits), _mm_setzero_si128());
-    const __m128i isSurrogate = _mm_cmpeq_epi16(_mm_and_si128(units, surrogateBits), surrogate);
-    // Two-byte units and surrogates are left to the loop one at a time.
-    if (_mm_movemask_epi8(_mm_or_si128(_mm_andnot_si128(ascii, belowThree), isSurrogate)) != 0) {
+    const __m128i highBits = _mm_and_si128(units, twoByteBits);
+    // Surrogates are left to the loop one at a time.
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(highBits, surrogate)) != 0) {
       break;
     }
+    const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(units, asciiBits), _mm_setzero_si128());
+    const __m128i belowThree = _mm_cmpeq_epi16(highBits, _mm_setzero_si128());
+    const __m128i twoLead = _mm_or_si128(_mm_srli_epi16(units, 6), _mm_set1_epi16(0xC0));
+    const __m128i threeLead = _mm_or_si128(_mm_srli_epi16(units, 12), _mm_set1_epi16(0xE0));
     const __m128i lead = _mm_or_si128(
         _mm_and_si128(ascii, units),
-        _mm_andnot_si128(ascii, _mm_or_si128(_mm_srli_epi16(units, 12), _mm_set1_epi16(0xE0))));
+        _mm_andnot_si128(ascii, _mm_or_si128(_mm_and_si128(belowThree, twoLead),
+                                             _mm_andnot_si128(belowThree, threeLead))));
     const __m128i middle =
         _mm_or_si128(_mm_and_si128(_mm_srli_epi16(units, 6), sixBits), continuation);
     const __m128i last = _mm_or_si128(_mm_and_si128(units, sixBits), continuation);
     const __m128i leadAndMiddle = _mm_or_si128(lead, _mm_slli_epi16(middle, 8));
-    const auto threeBytes =
-        static_cast<unsigned>(~_mm_movemask_epi8(_mm_packs_epi16(ascii, ascii)) & 0xFF);
-    unsigned droppedBits = 0;
+    // Two bits a unit: the low one for ASCII or three bytes, the high one for
+    // two or three, neither for a CR dropped.
+    auto lowBit =
+        ~static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_andnot_si128(ascii, belowThree)));
+    auto highBit = ~static_cast<std::uint32_t>(_mm_movemask_epi8(ascii));
     if constexpr (kDropping) {
       // A CR before LF, the LF possibly the unit after these eight.
       const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i + 1));
-      const __m128i dropped = _mm_and_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16(u'\r')),
-                                            _mm_cmpeq_epi16(next, _mm_set1_epi16(u'\n')));
-      droppedBits =
-          static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(dropped, dropped)) & 0xFF);
+      const auto dropped = static_cast<std::uint32_t>(
+          _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16(u'\r')),
+                                          _mm_cmpeq_epi16(next, _mm_set1_epi16(u'\n')))));
+      lowBit &= ~dropped;
+      highBit &= ~dropped;
     }
-    const PackedFour& low = kPackedFours[(threeBytes & 0xF) | (droppedBits & 0xF) << 4];
-    const PackedFour& high = kPackedFours[threeBytes >> 4 | (droppedBits & 0xF0)];
+    const std::uint32_t lengths = ((lowBit & kEvenBits) | (highBit & ~kEvenBits)) & 0xFFFF;
+    const PackedFour& low = kPackedFours[lengths & 0xFF];
+    const PackedFour& high = kPackedFours[lengths >> 8];
     _mm_storeu_si128(
         reinterpret_cast<__m128i*>(to),
         _mm_shuffle_epi8(_mm_unpacklo_epi16(leadAndMiddle, last),
@@ -291,19 +309,96 @@ __attribute__((target("ssse3"))) std::size_t WriteMixedRun(std::u16string_view t
   return i - from;
 }
 
+// WriteMixedRun sixteen units at a time, for processors with AVX2.
+template <LineBreakBytes kBreaks>
+__attribute__((target("avx2"))) std::size_t WriteMixedRunAvx2(std::u16string_view text,
+                                                              std::size_t from, char* out,
+                                                              std::size_t& written) {
+  const __m256i asciiBits = _mm256_set1_epi16(static_cast<short>(0xFF80));
+  const __m256i twoByteBits = _mm256_set1_epi16(static_cast<short>(0xF800));
+  const __m256i surrogate = _mm256_set1_epi16(static_cast<short>(0xD800));
+  const __m256i sixBits = _mm256_set1_epi16(0x3F);
+  const __m256i continuation = _mm256_set1_epi16(0x80);
+  const __m256i zero = _mm256_setzero_si256();
+  constexpr bool kDropping = kBreaks == LineBreakBytes::CrLfAsLf;
+  constexpr std::size_t kMargin = kDropping ? 32 : 12;
+  const auto shuffleOf = [](std::uint32_t lengths, unsigned quarter) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+        kPackedFours[lengths >> (8 * quarter) & 0xFF].shuffle.data()));
+  };
+  const auto bytesOf = [](std::uint32_t lengths, unsigned quarter) {
+    return kPackedFours[lengths >> (8 * quarter) & 0xFF].bytes;
+  };
+  std::size_t i = from;
+  char* to = out;
+  for (; i + 16 + kMargin <= text.size(); i += 16) {
+    const __m256i units = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text.data() + i));
+    const __m256i highBits = _mm256_and_si256(units, twoByteBits);
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi16(highBits, surrogate)) != 0) {
+      break;
+    }
+    const __m256i ascii = _mm256_cmpeq_epi16(_mm256_and_si256(units, asciiBits), zero);
+    const __m256i belowThree = _mm256_cmpeq_epi16(highBits, zero);
+    const __m256i twoLead = _mm256_or_si256(_mm256_srli_epi16(units, 6), _mm256_set1_epi16(0xC0));
+    const __m256i threeLead =
+        _mm256_or_si256(_mm256_srli_epi16(units, 12), _mm256_set1_epi16(0xE0));
+    const __m256i lead =
+        _mm256_blendv_epi8(_mm256_blendv_epi8(threeLead, twoLead, belowThree), units, ascii);
+    const __m256i middle =
+        _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi16(units, 6), sixBits), continuation);
+    const __m256i last = _mm256_or_si256(_mm256_and_si256(units, sixBits), continuation);
+    const __m256i leadAndMiddle = _mm256_or_si256(lead, _mm256_slli_epi16(middle, 8));
+    auto lowBit =
+        ~static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_andnot_si256(ascii, belowThree)));
+    auto highBit = ~static_cast<std::uint32_t>(_mm256_movemask_epi8(ascii));
+    if constexpr (kDropping) {
+      const __m256i next =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text.data() + i + 1));
+      const auto dropped = static_cast<std::uint32_t>(_mm256_movemask_epi8(
+          _mm256_and_si256(_mm256_cmpeq_epi16(units, _mm256_set1_epi16(u'\r')),
+                           _mm256_cmpeq_epi16(next, _mm256_set1_epi16(u'\n')))));
+      lowBit &= ~dropped;
+      highBit &= ~dropped;
+    }
+    const std::uint32_t lengths = (lowBit & kEvenBits) | (highBit & ~kEvenBits);
+    // Within each lane: units 0 to 3 (8 to 11) low, 4 to 7 (12 to 15) high.
+    const __m256i low =
+        _mm256_shuffle_epi8(_mm256_unpacklo_epi16(leadAndMiddle, last),
+                            _mm256_inserti128_si256(_mm256_castsi128_si256(shuffleOf(lengths, 0)),
+                                                    shuffleOf(lengths, 2), 1));
+    const __m256i high =
+        _mm256_shuffle_epi8(_mm256_unpackhi_epi16(leadAndMiddle, last),
+                            _mm256_inserti128_si256(_mm256_castsi128_si256(shuffleOf(lengths, 1)),
+                                                    shuffleOf(lengths, 3), 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_castsi256_si128(low));
+    to += bytesOf(lengths, 0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_castsi256_si128(high));
+    to += bytesOf(lengths, 1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_extracti128_si256(low, 1));
+    to += bytesOf(lengths, 2);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_extracti128_si256(high, 1));
+    to += bytesOf(lengths, 3);
+  }
+  written = static_cast<std::size_t>(to - out);
+  return i - from;
+}
+
+// Bytes compared as signed: continuations (0x80 to 0xBF) are the least,
+// leads follow in order.
+constexpr char SignedByte(unsigned byte) {
+  return static_cast<char>(byte);
+}
+
 // The bytes that lead a three-byte sequence and put no bound on its second
 // byte beyond its being a continuation: 0xE1 to 0xEF but 0xED.
 __attribute__((target("ssse3"))) inline __m128i IsFreeThreeByteLead(__m128i block) {
-  return _mm_andnot_si128(
-      _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xE0))),
-                   _mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(0xED)))),
-      _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xF0))),
-                     _mm_set1_epi8(static_cast<char>(0xE0))));
+  return _mm_andnot_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(SignedByte(0xED))),
+                          _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8(SignedByte(0xE0))),
+                                        _mm_cmpgt_epi8(_mm_set1_epi8(SignedByte(0xF0)), block)));
 }
 
 __attribute__((target("ssse3"))) inline __m128i IsContinuationByte(__m128i block) {
-  return _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xC0))),
-                        _mm_set1_epi8(static_cast<char>(0x80)));
+  return _mm_cmpgt_epi8(_mm_set1_epi8(SignedByte(0xC0)), block);
 }
 
 // Reads a run of three-byte UTF-8 sequences whose leads put no bound on the
@@ -338,60 +433,105 @@ __attribute__((target("ssse3"))) std::size_t ReadThreeByteRun(std::string_view b
   return i - from;
 }
 
-// How the characters that begin in eight bytes of ASCII and three-byte
-// sequences are gathered into units, for each place of the leads among those
-// eight bytes: the lead and middle byte of each unit (or its one ASCII byte)
-// and its last byte, and how many units. The leads stand three or more bytes
-// apart, each followed by its two continuations.
+// The bytes that lead a two-byte sequence: 0xC2 to 0xDF.
+__attribute__((target("ssse3"))) inline __m128i IsTwoByteLead(__m128i block) {
+  return _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8(SignedByte(0xC1))),
+                       _mm_cmpgt_epi8(_mm_set1_epi8(SignedByte(0xE0)), block));
+}
+
+// How the characters that begin in eight bytes of ASCII, two-byte and
+// three-byte sequences are gathered into units, for each place where one
+// begins among those eight bytes and the two after them: the lead and middle
+// byte of each unit (a two-byte one's lead as its middle, its last byte as
+// its last; an ASCII one's byte alone) and its last byte, how many units, and
+// the bytes they take.
+using Shuffle = std::array<std::int8_t, 16>;
+
 struct MixedLayout {
-  std::array<std::int8_t, 16> leadAndMiddle{};
-  std::array<std::int8_t, 16> last{};
-  std::size_t units = 0;
+  Shuffle leadAndMiddle{};
+  Shuffle last{};
+  std::uint8_t units = 0;
+  std::uint8_t bytes = 0;
 };
 
 constexpr unsigned kMixedBytes = 8;
-constexpr std::size_t kMixedLayoutCount = 28;
+// The beginnings that tell the layout: up to the third byte of a character
+// that begins in the last of the eight.
+constexpr unsigned kMixedStarts = kMixedBytes + 2;
+constexpr std::size_t kMixedLayoutCount = 193;
 
-constexpr bool LeadsApart(unsigned leads) {
-  return (leads & (leads >> 1)) == 0 && (leads & (leads >> 2)) == 0;
+// A character's length from where the next begins; within a run of valid
+// sequences none is longer than three.
+constexpr unsigned LengthAt(unsigned starts, unsigned at) {
+  return (starts >> (at + 1) & 1) != 0 ? 1 : (starts >> (at + 2) & 1) != 0 ? 2 : 3;
 }
 
-constexpr MixedLayout MakeMixedLayout(unsigned leads) {
+constexpr MixedLayout MakeMixedLayout(unsigned starts) {
   MixedLayout layout;
   layout.leadAndMiddle.fill(-1);
   layout.last.fill(-1);
-  std::size_t lane = 0;
-  for (unsigned at = 0; at < kMixedBytes; lane += 2, ++layout.units) {
+  unsigned at = 0;
+  for (std::size_t lane = 0; at < kMixedBytes; lane += 2, ++layout.units) {
     const auto byte = static_cast<std::int8_t>(at);
-    if ((leads >> at & 1) != 0) {
+    const unsigned length = LengthAt(starts, at);
+    if (length == 1) {
+      layout.leadAndMiddle[lane] = byte;
+    } else if (length == 2) {
+      layout.leadAndMiddle[lane] = byte;
+      layout.last[lane] = static_cast<std::int8_t>(byte + 1);
+    } else {
       layout.leadAndMiddle[lane] = static_cast<std::int8_t>(byte + 1);
       layout.leadAndMiddle[lane + 1] = byte;
       layout.last[lane] = static_cast<std::int8_t>(byte + 2);
-      at += 3;
-    } else {
-      layout.leadAndMiddle[lane] = byte;
-      at += 1;
     }
+    at += length;
   }
+  layout.bytes = static_cast<std::uint8_t>(at);
   return layout;
 }
 
+// The beginnings that tell a layout, and nothing more: those of the
+// characters that begin in the eight bytes, and of the one after them where
+// it begins among the ten.
+constexpr unsigned ShapingStarts(unsigned starts) {
+  unsigned shaping = 0;
+  unsigned at = 0;
+  for (starts |= 1; at < kMixedBytes; at += LengthAt(starts, at)) {
+    shaping |= 1u << at;
+  }
+  return at < kMixedStarts ? shaping | 1u << at : shaping;
+}
+
+// The layouts' shuffles in aligned arrays of their own, so that no load of
+// one crosses a cache line.
 struct MixedLayouts {
-  std::array<std::uint8_t, 1u << kMixedBytes> index{};
-  std::array<MixedLayout, kMixedLayoutCount> layouts{};
+  std::array<std::uint8_t, 1u << kMixedStarts> index{};
+  alignas(16) std::array<Shuffle, kMixedLayoutCount> leadAndMiddle{};
+  alignas(16) std::array<Shuffle, kMixedLayoutCount> last{};
+  std::array<std::uint8_t, kMixedLayoutCount> units{};
 };
 
 constexpr MixedLayouts MakeMixedLayouts() {
   MixedLayouts all;
+  std::array<std::uint8_t, 1u << kMixedStarts> layoutOf{};
   std::size_t count = 0;
-  for (unsigned leads = 0; leads < all.index.size(); ++leads) {
-    if (LeadsApart(leads)) {
-      all.index[leads] = static_cast<std::uint8_t>(count);
-      all.layouts[count++] = MakeMixedLayout(leads);
+  for (unsigned starts = 0; starts < all.index.size(); ++starts) {
+    if (ShapingStarts(starts) == starts) {
+      if (count == kMixedLayoutCount) {
+        throw std::logic_error("the count of layouts is wrong");
+      }
+      const MixedLayout layout = MakeMixedLayout(starts);
+      all.leadAndMiddle[count] = layout.leadAndMiddle;
+      all.last[count] = layout.last;
+      all.units[count] = layout.units;
+      layoutOf[starts] = static_cast<std::uint8_t>(count++);
     }
   }
   if (count != kMixedLayoutCount) {
-    throw std::logic_error("the count of lead places is wrong");
+    throw std::logic_error("the count of layouts is wrong");
+  }
+  for (unsigned starts = 0; starts < all.index.size(); ++starts) {
+    all.index[starts] = layoutOf[ShapingStarts(starts)];
   }
   return all;
 }
@@ -401,7 +541,8 @@ constexpr MixedLayouts kMixedLayouts = MakeMixedLayouts();
 // Bit k of each mask stands for byte k of sixty-four.
 struct ByteMasks {
   std::uint64_t nonAscii = 0;
-  std::uint64_t leads = 0;  // of three bytes that put no bound on the second
+  std::uint64_t twoByteLeads = 0;
+  std::uint64_t threeByteLeads = 0;  // that put no bound on the second byte
   std::uint64_t continuations = 0;
 };
 
@@ -409,78 +550,133 @@ __attribute__((target("ssse3"))) ByteMasks MasksOf(const char* bytes) {
   ByteMasks masks;
   for (unsigned k = 0; k < 4; ++k) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
-    const __m128i isLead = IsFreeThreeByteLead(block);
-    const __m128i isContinuation = IsContinuationByte(block);
     const unsigned shift = 16 * k;
-    masks.nonAscii |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(block))} << shift;
-    masks.leads |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(isLead))} << shift;
-    masks.continuations |=
-        std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(isContinuation))} << shift;
+    const auto mask = [&](__m128i is) {
+      return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(is))} << shift;
+    };
+    masks.nonAscii |= mask(block);
+    masks.twoByteLeads |= mask(IsTwoByteLead(block));
+    masks.threeByteLeads |= mask(IsFreeThreeByteLead(block));
+    masks.continuations |= mask(IsContinuationByte(block));
   }
   return masks;
 }
 
-// Reads ASCII mixed with three-byte sequences whose leads put no bound on the
-// second byte, as real documents alternate them every few characters; returns
-// the bytes read and sets `written` to the units. The bytes are classified
-// sixty-four at a time, so that each step's length follows from the masks
-// alone, and the characters that begin in each eight bytes are then gathered
-// into units together. It stops sixty-four bytes before the end.
+__attribute__((target("avx2"))) inline __m256i ByteSet(unsigned byte) {
+  return _mm256_set1_epi8(SignedByte(byte));
+}
+
+__attribute__((target("avx2"))) inline std::uint64_t MaskOf(__m256i is, unsigned shift) {
+  return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(is))} << shift;
+}
+
+// MasksOf thirty-two bytes at a time, for processors with AVX2.
+__attribute__((target("avx2"))) ByteMasks MasksOfAvx2(const char* bytes) {
+  ByteMasks masks;
+  for (unsigned k = 0; k < 2; ++k) {
+    const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 32 * k));
+    const unsigned shift = 32 * k;
+    masks.nonAscii |= MaskOf(block, shift);
+    masks.twoByteLeads |= MaskOf(_mm256_and_si256(_mm256_cmpgt_epi8(block, ByteSet(0xC1)),
+                                                  _mm256_cmpgt_epi8(ByteSet(0xE0), block)),
+                                 shift);
+    masks.threeByteLeads |=
+        MaskOf(_mm256_andnot_si256(_mm256_cmpeq_epi8(block, ByteSet(0xED)),
+                                   _mm256_and_si256(_mm256_cmpgt_epi8(block, ByteSet(0xE0)),
+                                                    _mm256_cmpgt_epi8(ByteSet(0xF0), block))),
+               shift);
+    masks.continuations |= MaskOf(_mm256_cmpgt_epi8(ByteSet(0xC0), block), shift);
+  }
+  return masks;
+}
+
+// Reads what it can of sixty-four bytes of ASCII mixed with two-byte
+// sequences and three-byte ones whose leads put no bound on the second byte,
+// given their masks; returns the bytes read, and whether it stopped at a byte
+// that the characters before it are to be read up to one by one. Each step's
+// length follows from the masks alone, and the characters that begin in each
+// eight bytes are gathered into units together.
+struct MixedStep {
+  std::size_t read = 0;
+  bool stopped = false;
+};
+
+__attribute__((target("ssse3"), always_inline)) inline MixedStep ReadMixedSixtyFour(
+    const char* bytes, const ByteMasks& masks, char16_t*& to) {
+  constexpr unsigned kWindow = (1u << kMixedStarts) - 1;
+  const __m128i zero = _mm_setzero_si128();
+  if (masks.nonAscii == 0) {
+    for (unsigned k = 0; k < 4; ++k) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * k), _mm_unpacklo_epi8(block, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * k + 8), _mm_unpackhi_epi8(block, zero));
+    }
+    to += 64;
+    return {64, false};
+  }
+  // The bytes before the first that is neither ASCII, a lead nor a
+  // continuation that a lead needs, or where one that a lead needs is not.
+  const std::uint64_t leads = masks.twoByteLeads | masks.threeByteLeads;
+  const std::uint64_t needed = leads << 1 | masks.threeByteLeads << 2;
+  const std::uint64_t wrong =
+      (masks.nonAscii & ~leads & ~masks.continuations) | (masks.continuations ^ needed);
+  const auto good = static_cast<std::size_t>(std::countr_zero(wrong));
+  // The beginnings from the step's first byte on.
+  std::uint64_t starts = ~masks.continuations;
+  // Eight bytes and the continuations of a character that begins in their
+  // last; the sixteen-byte load stays within the sixty-four.
+  std::size_t at = 0;
+  while (at + kMixedStarts <= good && at + 16 <= 64) {
+    const auto window = static_cast<unsigned>(starts) & kWindow;
+    const std::size_t layout = kMixedLayouts.index[window];
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+    const __m128i leadAndMiddle = _mm_shuffle_epi8(
+        block, _mm_load_si128(
+                   reinterpret_cast<const __m128i*>(kMixedLayouts.leadAndMiddle[layout].data())));
+    const __m128i last = _mm_shuffle_epi8(
+        block, _mm_load_si128(reinterpret_cast<const __m128i*>(kMixedLayouts.last[layout].data())));
+    const __m128i joined = _mm_or_si128(
+        _mm_or_si128(_mm_slli_epi16(_mm_and_si128(leadAndMiddle, _mm_set1_epi16(0x0F00)), 4),
+                     _mm_slli_epi16(_mm_and_si128(leadAndMiddle, _mm_set1_epi16(0x003F)), 6)),
+        _mm_and_si128(last, _mm_set1_epi16(0x003F)));
+    const __m128i ascii = _mm_cmpeq_epi16(
+        _mm_and_si128(leadAndMiddle, _mm_set1_epi16(static_cast<short>(0xFF80))), zero);
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i*>(to),
+        _mm_or_si128(_mm_and_si128(ascii, leadAndMiddle), _mm_andnot_si128(ascii, joined)));
+    to += kMixedLayouts.units[layout];
+    // 8, 9 or 10 bytes, as the next character begins at byte 8, 9 or
+    // neither; told by the beginnings rather than the layout, so that the
+    // next step need not wait for its load.
+    const unsigned step = 0x898Au >> (4 * (window >> kMixedBytes)) & 0xF;
+    at += step;
+    starts >>= step;
+  }
+  return {at, at + kMixedStarts > good};
+}
+
+// Reads ASCII mixed with two-byte and three-byte sequences, as real documents
+// alternate them every few characters, sixty-four bytes at a time; returns the
+// bytes read and sets `written` to the units. It stops sixty-four bytes before
+// the end.
 __attribute__((target("ssse3"))) std::size_t ReadMixedRun(std::string_view bytes, std::size_t from,
                                                           char16_t* out, std::size_t& written) {
-  constexpr unsigned kWindow = (1u << kMixedBytes) - 1;
-  const __m128i zero = _mm_setzero_si128();
   std::size_t i = from;
   char16_t* to = out;
-  while (i + 64 <= bytes.size()) {
-    const ByteMasks masks = MasksOf(bytes.data() + i);
-    if (masks.nonAscii == 0) {
-      for (unsigned k = 0; k < 4; ++k) {
-        const __m128i block =
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i + 16 * k));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * k), _mm_unpacklo_epi8(block, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16 * k + 8),
-                         _mm_unpackhi_epi8(block, zero));
-      }
-      to += 64;
-      i += 64;
-      continue;
-    }
-    // The bytes before the first that is neither ASCII, a lead nor a
-    // continuation that a lead needs, or where one that a lead needs is not.
-    const std::uint64_t needed = masks.leads << 1 | masks.leads << 2;
-    const std::uint64_t wrong =
-        (masks.nonAscii & ~masks.leads & ~masks.continuations) | (masks.continuations ^ needed);
-    const auto good = static_cast<std::size_t>(std::countr_zero(wrong));
-    // Eight bytes and the continuations of a lead among their last two; the
-    // sixteen-byte load stays within the sixty-four.
-    std::size_t at = 0;
-    while (at + kMixedBytes + 2 <= good && at + 16 <= 64) {
-      const auto leads = static_cast<unsigned>(masks.leads >> at) & kWindow;
-      const MixedLayout& layout = kMixedLayouts.layouts[kMixedLayouts.index[leads]];
-      const __m128i block =
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i + at));
-      const __m128i leadAndMiddle = _mm_shuffle_epi8(
-          block, _mm_loadu_si128(reinterpret_cast<const __m128i*>(layout.leadAndMiddle.data())));
-      const __m128i last = _mm_shuffle_epi8(
-          block, _mm_loadu_si128(reinterpret_cast<const __m128i*>(layout.last.data())));
-      const __m128i threeByte = _mm_or_si128(
-          _mm_or_si128(_mm_slli_epi16(_mm_and_si128(leadAndMiddle, _mm_set1_epi16(0x0F00)), 4),
-                       _mm_slli_epi16(_mm_and_si128(leadAndMiddle, _mm_set1_epi16(0x003F)), 6)),
-          _mm_and_si128(last, _mm_set1_epi16(0x003F)));
-      const __m128i ascii = _mm_cmpeq_epi16(
-          _mm_and_si128(leadAndMiddle, _mm_set1_epi16(static_cast<short>(0xFF80))), zero);
-      _mm_storeu_si128(
-          reinterpret_cast<__m128i*>(to),
-          _mm_or_si128(_mm_and_si128(ascii, leadAndMiddle), _mm_andnot_si128(ascii, threeByte)));
-      to += layout.units;
-      // A lead at byte 6 or 7 takes the step one or two bytes further.
-      at += kMixedBytes + (leads >> 6 & 1) + 2 * (leads >> 7 & 1);
-    }
-    i += at;
-    if (at + kMixedBytes + 2 > good) {
-      break;  // at a byte that the characters before it are read up to one by one
-    }
+  for (MixedStep step; !step.stopped && i + 64 <= bytes.size(); i += step.read) {
+    step = ReadMixedSixtyFour(bytes.data() + i, MasksOf(bytes.data() + i), to);
+  }
+  written = static_cast<std::size_t>(to - out);
+  return i - from;
+}
+
+__attribute__((target("avx2"))) std::size_t ReadMixedRunAvx2(std::string_view bytes,
+                                                             std::size_t from, char16_t* out,
+                                                             std::size_t& written) {
+  std::size_t i = from;
+  char16_t* to = out;
+  for (MixedStep step; !step.stopped && i + 64 <= bytes.size(); i += step.read) {
+    step = ReadMixedSixtyFour(bytes.data() + i, MasksOfAvx2(bytes.data() + i), to);
   }
   written = static_cast<std::size_t>(to - out);
   return i - from;
@@ -527,7 +723,8 @@ std::size_t Utf8Length(std::u16string_view text) {
 // out has room for Utf8Length(text) bytes, or MostBytes where CRs are dropped.
 Progress WriteUtf8(std::u16string_view text, char* out, LineBreakBytes breaks) {
   char* const start = out;
-  [[maybe_unused]] const bool ssse3 = detail::CodesWithSsse3();
+  [[maybe_unused]] const bool ssse3 = detail::CodingPaths() != detail::VectorPaths::Plain;
+  [[maybe_unused]] const bool avx2 = detail::CodingPaths() == detail::VectorPaths::Avx2;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const std::size_t ascii = NarrowAscii(text, i, out, breaks);
     i += ascii;
@@ -540,6 +737,12 @@ Progress WriteUtf8(std::u16string_view text, char* out, LineBreakBytes breaks) {
     }
     if (ssse3) {
       std::size_t bytes = 0;
+      if (avx2) {
+        i += breaks == LineBreakBytes::CrLfAsLf
+                 ? WriteMixedRunAvx2<LineBreakBytes::CrLfAsLf>(text, i, out, bytes)
+                 : WriteMixedRunAvx2<LineBreakBytes::AsTheyAre>(text, i, out, bytes);
+        out += bytes;
+      }
       i += breaks == LineBreakBytes::CrLfAsLf
                ? WriteMixedRun<LineBreakBytes::CrLfAsLf>(text, i, out, bytes)
                : WriteMixedRun<LineBreakBytes::AsTheyAre>(text, i, out, bytes);
@@ -706,7 +909,8 @@ Utf8Lead Utf8LeadOf(unsigned char lead) {
 DecodeProgress DecodeUtf8Some(std::string_view bytes, bool final, UnitSink& sink) {
   const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
   const std::size_t size = bytes.size();
-  [[maybe_unused]] const bool ssse3 = detail::CodesWithSsse3();
+  [[maybe_unused]] const bool ssse3 = detail::CodingPaths() != detail::VectorPaths::Plain;
+  [[maybe_unused]] const bool avx2 = detail::CodingPaths() == detail::VectorPaths::Avx2;
   [[maybe_unused]] std::size_t mixedFrom = 0;
   std::size_t i = 0;
   while (i < size) {
@@ -715,9 +919,10 @@ DecodeProgress DecodeUtf8Some(std::string_view bytes, bool final, UnitSink& sink
     // stopped for are read one by one before it is tried again.
     if (ssse3 && i >= mixedFrom) {
       std::size_t units = 0;
-      i += ReadMixedRun(bytes, i, sink.Next(), units);
+      i += avx2 ? ReadMixedRunAvx2(bytes, i, sink.Next(), units)
+                : ReadMixedRun(bytes, i, sink.Next(), units);
       sink.Advance(units);
-      mixedFrom = i + kMixedBytes + 2;
+      mixedFrom = i + kMixedStarts;
       if (i == size) {
         break;
       }

@@ -2,10 +2,11 @@
 // benchmark texts: prose is nearly all three-byte characters, the technical
 // manual a mix of ASCII and Japanese. The EncodeLf rows encode the text with
 // its line breaks as CR LF, as conversion gives it, back with LF, as the
-// converter writes it. pokopen_bench_codec_without_ssse3, the
-// same benchmark linked on the plain paths, measures what three-byte runs cost
-// without SSSE3. Each --file adds the rows of a real document (UTF-8), such as
-// those bench/texts/real-documents.sh makes.
+// converter writes it. pokopen_bench_codec_without_avx2 and
+// pokopen_bench_codec_without_ssse3, the same benchmark linked on the SSSE3
+// and on the plain paths, measure what the runs cost on processors without
+// them. Each --file adds the rows of a real document (UTF-8), such as those
+// bench/texts/real-documents.sh makes.
 //
 //   pokopen_bench_codec [--size=8M] [--file=PATH]... [benchmark options]
 #include <benchmark/benchmark.h>

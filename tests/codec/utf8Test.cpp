@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <optional>
+#include <random>
 #include <string>
 
 #include "textCodec.h"
@@ -137,6 +139,28 @@ textCodec::Decoded DecodeByteByByte(std::string_view bytes) {
   return decoded;
 }
 
+// The bytes decoded whole and byte by byte give the same text or the same
+// fault, and the text encoded whole the same bytes as a character at a time.
+void ExpectTheFastPathsMatchThePlainOnes(const std::string& bytes) {
+  const textCodec::Decoded whole = textCodec::DecodeUtf8(bytes);
+  const textCodec::Decoded plain = DecodeByteByByte(bytes);
+  ASSERT_EQ(whole.error.has_value(), plain.error.has_value());
+  if (whole.error) {
+    EXPECT_EQ(whole.error->byteOffset, plain.error->byteOffset);
+    return;
+  }
+  EXPECT_TRUE(whole.text == plain.text);
+  std::string unitByUnit;
+  for (std::size_t u = 0; u < whole.text.size(); ++u) {
+    const bool pair = whole.text[u] >= 0xD800 && whole.text[u] <= 0xDBFF;
+    textCodec::AppendUtf8(std::u16string_view(whole.text).substr(u, pair ? 2 : 1), unitByUnit);
+    u += pair ? 1 : 0;
+  }
+  EXPECT_EQ(textCodec::EncodeUtf8(whole.text).bytes, unitByUnit);
+}
+
+const char kFaults[] = {'\x80', '\xC0', '\xC1', '\xE0', '\xED', '\xEF', '\xFF', 'a'};
+
 TEST(Utf8, FastRunsMatchThePlainPathsWhereverAFaultFalls) {
   // Three-byte runs, and ASCII mixed with Japanese every few characters as
   // real documents have it, over more than the sixty-four bytes read at once.
@@ -146,30 +170,42 @@ TEST(Utf8, FastRunsMatchThePlainPathsWhereverAFaultFalls) {
       "本 Debian リファレンス (第2.100版) は apt-get で install します。\r\n"
       "    man ページは UTF-8 です。 (C) 2023 a\xC3\xA9 \xEF\xBD\xB1 end",
   };
-  const char faults[] = {'\x80', '\xC0', '\xE0', '\xED', '\xEF', '\xFF', 'a'};
   for (const std::string& run : runs) {
     for (std::size_t at = 0; at < run.size(); ++at) {
-      for (const char fault : faults) {
+      for (const char fault : kFaults) {
         std::string bytes = run;
         bytes[at] = fault;
-        const textCodec::Decoded whole = textCodec::DecodeUtf8(bytes);
-        const textCodec::Decoded plain = DecodeByteByByte(bytes);
-        ASSERT_EQ(whole.error.has_value(), plain.error.has_value()) << at;
-        if (whole.error) {
-          EXPECT_EQ(whole.error->byteOffset, plain.error->byteOffset) << at;
-        } else {
-          EXPECT_TRUE(whole.text == plain.text) << at;
-          std::string unitByUnit;
-          for (std::size_t u = 0; u < whole.text.size(); ++u) {
-            const bool pair = whole.text[u] >= 0xD800 && whole.text[u] <= 0xDBFF;
-            textCodec::AppendUtf8(std::u16string_view(whole.text).substr(u, pair ? 2 : 1),
-                                  unitByUnit);
-            u += pair ? 1 : 0;
-          }
-          EXPECT_EQ(textCodec::EncodeUtf8(whole.text).bytes, unitByUnit) << at;
-        }
+        SCOPED_TRACE(at);
+        ExpectTheFastPathsMatchThePlainOnes(bytes);
       }
     }
+  }
+}
+
+// Random mixes of what real documents alternate: ASCII, line breaks, Latin
+// letters and no-break spaces, Japanese, and the characters at the edges of
+// each length, with a fault at a random place in every other one.
+TEST(Utf8, RandomMixesMatchThePlainPaths) {
+  const std::u16string characters[] = {u"a",      u" ",      u"\r\n",   u"\n",     u"\u00A0",
+                                       u"\u00E9", u"\u0080", u"\u07FF", u"本",     u"ア",
+                                       u"\u0800", u"\uD7FF", u"\uE000", u"\uFFFF", u"😀"};
+  std::mt19937 random(17);
+  for (int round = 0; round < 3000; ++round) {
+    std::u16string text;
+    std::string bytes;
+    for (std::size_t length = random() % 300; text.size() < length;) {
+      const std::u16string& character = characters[random() % std::size(characters)];
+      text += character;
+      textCodec::AppendUtf8(character, bytes);
+    }
+    SCOPED_TRACE(round);
+    ASSERT_EQ(textCodec::EncodeUtf8(text).bytes, bytes);
+    if (round % 2 == 1 && !bytes.empty()) {
+      bytes[random() % bytes.size()] = kFaults[random() % std::size(kFaults)];
+    } else {
+      EXPECT_TRUE(textCodec::DecodeUtf8(bytes).text == text);
+    }
+    ExpectTheFastPathsMatchThePlainOnes(bytes);
   }
 }
 

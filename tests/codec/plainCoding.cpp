@@ -1,11 +1,11 @@
 // Linked in place of the processor's answer, so that the suite runs on the
 // plain paths that processors without SSSE3 take.
-#include "ssse3Coding.h"
+#include "vectorCoding.h"
 
 namespace textCodec::detail {
 
-bool CodesWithSsse3() {
-  return false;
+VectorPaths CodingPaths() {
+  return VectorPaths::Plain;
 }
 
 }  // namespace textCodec::detail
