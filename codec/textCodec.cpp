@@ -555,9 +555,18 @@ __attribute__((target("ssse3"))) ByteMasks MasksOf(const char* bytes) {
       return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(is))} << shift;
     };
     masks.nonAscii |= mask(block);
-    masks.twoByteLeads |= mask(IsTwoByteLead(block));
     masks.threeByteLeads |= mask(IsFreeThreeByteLead(block));
     masks.continuations |= mask(IsContinuationByte(block));
+  }
+  // Two-byte leads are rare: looked for only where some other lead is, which
+  // saves a tenth of reading where there are none.
+  if ((masks.nonAscii & ~masks.continuations & ~masks.threeByteLeads) != 0) {
+    for (unsigned k = 0; k < 4; ++k) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
+      masks.twoByteLeads |=
+          std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(IsTwoByteLead(block)))}
+          << (16 * k);
+    }
   }
   return masks;
 }
@@ -570,7 +579,8 @@ __attribute__((target("avx2"))) inline std::uint64_t MaskOf(__m256i is, unsigned
   return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(is))} << shift;
 }
 
-// MasksOf thirty-two bytes at a time, for processors with AVX2.
+// MasksOf thirty-two bytes at a time, for processors with AVX2, where the
+// two-byte leads cost too little to be left out.
 __attribute__((target("avx2"))) ByteMasks MasksOfAvx2(const char* bytes) {
   ByteMasks masks;
   for (unsigned k = 0; k < 2; ++k) {
