@@ -443,15 +443,13 @@ __attribute__((target("ssse3"))) inline __m128i IsTwoByteLead(__m128i block) {
 // three-byte sequences are gathered into units, for each place where one
 // begins among those eight bytes and the two after them: the lead and middle
 // byte of each unit (a two-byte one's lead as its middle, its last byte as
-// its last; an ASCII one's byte alone) and its last byte, how many units, and
-// the bytes they take.
+// its last; an ASCII one's byte alone) and its last byte, and how many units.
 using Shuffle = std::array<std::int8_t, 16>;
 
 struct MixedLayout {
   Shuffle leadAndMiddle{};
   Shuffle last{};
   std::uint8_t units = 0;
-  std::uint8_t bytes = 0;
 };
 
 constexpr unsigned kMixedBytes = 8;
@@ -486,7 +484,6 @@ constexpr MixedLayout MakeMixedLayout(unsigned starts) {
     }
     at += length;
   }
-  layout.bytes = static_cast<std::uint8_t>(at);
   return layout;
 }
 
