@@ -73,6 +73,7 @@ std::u16string WithSuffix(std::u16string_view word, std::u16string_view suffix) 
 struct Converter::Rules {
   detail::StageChain chain;
   detail::SafeCuts cuts;
+  detail::PunctuationGuardStage* guard = nullptr;  // the one stage that sees line breaks
 
   void AddReplacement(std::u16string_view find, std::u16string_view replacement) {
     AddReplacements({find}, {replacement});
@@ -115,6 +116,7 @@ struct Converter::Rules {
     auto stage = std::make_unique<detail::PunctuationGuardStage>(kPoliteEnding, replacement,
                                                                  PUNCTUATION_SET);
     cuts.LearnGuarded(stage->Find(), stage->Lookahead(), stage->MayFeedOnItself());
+    guard = stage.get();
     chain.Add(std::move(stage));
   }
 
@@ -194,7 +196,12 @@ Converter::Converter(Converter&&) noexcept = default;
 Converter& Converter::operator=(Converter&&) noexcept = default;
 Converter::~Converter() = default;
 
-void Converter::Push(std::u16string_view piece, std::u16string& out) {
+void Converter::Push(std::u16string_view piece, std::u16string& out, LineFeeds lineFeeds) {
+  // The other stages' words hold no line break, so they find the same
+  // matches whether or not an LF has its CR.
+  if (rules_->guard != nullptr) {
+    rules_->guard->TakeLineFeeds(lineFeeds);
+  }
   rules_->chain.Push(piece, out);
 }
 

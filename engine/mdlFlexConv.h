@@ -80,6 +80,15 @@ struct Flags {
   bool force = false;   // every sentence ending, not only です before punctuation
 };
 
+// How a pushed piece writes its line breaks. The rules see a line break as
+// CR LF, and take a lone LF for a character of its own; a piece that holds no
+// CR may instead keep its line breaks as LF alone, saving a pass that gives
+// each its CR. Its result then has each line break as LF or as CR LF.
+enum class LineFeeds {
+  AsCharacters,
+  StandForCrLf,  // the piece holds no CR, and each LF in it ends a line
+};
+
 // One conversion, of a whole text or of a text that arrives in pieces: the
 // result is the same whatever the pieces.
 class Converter {
@@ -91,7 +100,9 @@ class Converter {
 
   // Converts what it can of `piece`, appending the result to `out`; units
   // that may still belong to a rewrite are held back until the next piece.
-  void Push(std::u16string_view piece, std::u16string& out);
+  // Within a text, pieces whose LFs stand for CR LF come before any others.
+  void Push(std::u16string_view piece, std::u16string& out,
+            LineFeeds lineFeeds = LineFeeds::AsCharacters);
   // Appends the rest once the whole text has been pushed; the converter is
   // then ready for another text.
   void Finish(std::u16string& out);

@@ -17,10 +17,15 @@ namespace {
 // allocated one after another do.
 constexpr std::size_t kPieceUnits = 2000;
 
-// The window after a match is three units; marks that move the cut point lie
-// at most four units after the start of the match.
-constexpr std::size_t kWindowUnits = 3;
-constexpr std::size_t kFarthestCut = 4;
+// The text with each LF given the CR it stands for.
+void AppendWithCrs(std::u16string_view text, std::u16string& out) {
+  for (const char16_t unit : text) {
+    if (unit == u'\n') {
+      out.push_back(u'\r');
+    }
+    out.push_back(unit);
+  }
+}
 
 }  // namespace
 
@@ -143,6 +148,29 @@ PunctuationGuardStage::PunctuationGuardStage(std::u16string_view find,
     marks_[Fold(mark)] = true;
   }
   mayFeedOnItself_ = needle_.empty() || ReplacementCanBeginMatch();
+  const auto isLineBreak = [](char16_t unit) { return unit == u'\r' || unit == u'\n'; };
+  crsGivenInDecisions_ = !mayFeedOnItself_ && std::ranges::none_of(needle_.units(), isLineBreak) &&
+                         !marks_[u'\r'] && !marks_[u'\n'];
+}
+
+void PunctuationGuardStage::TakeLineFeeds(LineFeeds lineFeeds) {
+  const bool standForCrLf = lineFeeds == LineFeeds::StandForCrLf;
+  if (lineFeedsStandForCrLf_ && !standForCrLf && crsGivenInDecisions_) {
+    // The units still held get their CRs now, as the text that follows has.
+    const std::u16string held = input_.substr(position_);
+    input_.clear();
+    position_ = 0;
+    AppendWithCrs(held, input_);
+  }
+  lineFeedsStandForCrLf_ = standForCrLf;
+}
+
+void PunctuationGuardStage::AppendInput(std::u16string_view piece) {
+  if (!lineFeedsStandForCrLf_ || crsGivenInDecisions_) {
+    input_.append(piece);
+    return;
+  }
+  AppendWithCrs(piece, input_);
 }
 
 // Whether a match of the needle can begin inside the replacement after its
@@ -167,7 +195,7 @@ void PunctuationGuardStage::Push(std::u16string_view piece, std::u16string& out)
     out.append(piece);
     return;
   }
-  input_.append(piece);
+  AppendInput(piece);
   Run(out, false);
 }
 
@@ -181,7 +209,8 @@ void PunctuationGuardStage::Finish(std::u16string& out) {
 std::u16string_view PunctuationGuardStage::Process(std::u16string_view piece,
                                                    std::u16string& buffer, std::uint64_t words) {
   const bool settled = !repeating_ && !mayFeedOnItself_ && firstPassed_ && carry_.empty() &&
-                       position_ == input_.size();
+                       position_ == input_.size() &&
+                       (!lineFeedsStandForCrLf_ || crsGivenInDecisions_);
   if (!settled || needle_.empty() || needle_.FindIn(piece, 0) != kNotFound) {
     return Stage::Process(piece, buffer, words);
   }
@@ -249,26 +278,52 @@ bool PunctuationGuardStage::MatchAtTop() const {
   return true;
 }
 
-bool PunctuationGuardStage::WindowHasMark() const {
-  const std::size_t end = std::min(needle_.size() + kWindowUnits, Available());
-  for (std::size_t offset = needle_.size(); offset < end; ++offset) {
-    if (IsMark(At(offset))) {
-      return true;
-    }
+PunctuationGuardStage::After PunctuationGuardStage::AfterTop() const {
+  After after;
+  for (std::size_t offset = needle_.size(); offset < Available() && after.size < after.units.size();
+       ++offset) {
+    after.units[after.size++] = At(offset);
   }
-  return false;
+  return after;
 }
 
-// The cut point: of the marks' first occurrences from the unit after the match
-// on, the farthest that lies within four units of the match's start; the unit
-// after the match when there is none.
-std::size_t PunctuationGuardStage::CutOffset() const {
-  std::size_t cut = needle_.size();
+// The same for a match at `at` in text, giving an LF that stands for CR LF its
+// CR where the rules would see one.
+PunctuationGuardStage::After PunctuationGuardStage::AfterMatch(std::u16string_view text,
+                                                               std::size_t at) const {
+  After after;
+  const bool giveCrs = lineFeedsStandForCrLf_ && crsGivenInDecisions_;
+  for (std::size_t i = at + needle_.size(); i < text.size() && after.size < after.units.size();
+       ++i) {
+    if (giveCrs && text[i] == u'\n' && text[i - 1] != u'\r') {
+      after.givenCrs |= 1U << after.size;
+      after.units[after.size++] = u'\r';
+      if (after.size == after.units.size()) {
+        break;
+      }
+    }
+    after.units[after.size++] = text[i];
+  }
+  return after;
+}
+
+bool PunctuationGuardStage::WindowHasMark(const After& after) const {
+  const std::size_t end = std::min(kWindowUnits, after.size);
+  return std::any_of(after.units.begin(), after.units.begin() + end,
+                     [this](char16_t unit) { return IsMark(unit); });
+}
+
+// The cut point, counted from the match's start: of the marks' first
+// occurrences from the unit after the match on, the farthest that lies within
+// four units of the match's start; the unit after the match when there is none.
+std::size_t PunctuationGuardStage::CutOffset(const After& after) const {
+  const std::size_t length = needle_.size();
+  std::size_t cut = length;
   std::array<char16_t, kFarthestCut + 1> seen{};
   std::size_t seenCount = 0;
-  const std::size_t end = std::min(kFarthestCut + 1, Available());
-  for (std::size_t offset = needle_.size(); offset < end; ++offset) {
-    const char16_t folded = Fold(At(offset));
+  const std::size_t end = std::min(kFarthestCut + 1, length + after.size);
+  for (std::size_t offset = length; offset < end; ++offset) {
+    const char16_t folded = Fold(after.units[offset - length]);
     if (!marks_[folded] ||
         std::find(seen.begin(), seen.begin() + seenCount, folded) != seen.begin() + seenCount) {
       continue;
@@ -277,6 +332,13 @@ std::size_t PunctuationGuardStage::CutOffset() const {
     cut = std::max(cut, offset);
   }
   return cut;
+}
+
+// The units of the text up to an offset from the match's start, leaving out
+// the CRs given to LFs.
+std::size_t PunctuationGuardStage::UnitsBefore(const After& after, std::size_t offset) const {
+  const std::size_t inAfter = offset - needle_.size();
+  return offset - static_cast<std::size_t>(std::popcount(after.givenCrs & ((1U << inAfter) - 1)));
 }
 
 void PunctuationGuardStage::Rewrite(std::size_t cut) {
@@ -304,11 +366,12 @@ void PunctuationGuardStage::RunFast(std::u16string& out, bool textEnded) {
     if (!textEnded && match + lookahead_ > text.size()) {
       return;
     }
-    if (!WindowHasMark()) {
+    const After after = AfterMatch(text, match);
+    if (!WindowHasMark(after)) {
       out.push_back(text[position_++]);
       continue;
     }
-    position_ += CutOffset();
+    position_ += UnitsBefore(after, CutOffset(after));
     out.append(replacement_);
     if (replacement_.empty()) {
       out.push_back(text[position_++]);
@@ -326,11 +389,16 @@ void PunctuationGuardStage::RunWatched(std::u16string& out, bool textEnded) {
       repeating_ = true;
       return;
     }
-    if (!MatchAtTop() || !WindowHasMark()) {
+    if (!MatchAtTop()) {
       EmitTopAndPop(out);
       continue;
     }
-    Rewrite(CutOffset());
+    const After after = AfterTop();
+    if (!WindowHasMark(after)) {
+      EmitTopAndPop(out);
+      continue;
+    }
+    Rewrite(CutOffset(after));
     if (Available() > 0) {
       EmitTopAndPop(out);
     }

@@ -3,6 +3,8 @@
 // takes one pass over the text in cache-sized pieces however many rules run.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -103,6 +105,9 @@ class PunctuationGuardStage final : public Stage {
   std::u16string_view Process(std::u16string_view piece, std::u16string& buffer,
                               std::uint64_t words) override;
 
+  // How the text pushed from now on writes its line breaks.
+  void TakeLineFeeds(LineFeeds lineFeeds);
+
   const Needle& Find() const { return needle_; }
   // How many units from a match's start a decision about it may look at.
   std::size_t Lookahead() const { return lookahead_; }
@@ -111,9 +116,21 @@ class PunctuationGuardStage final : public Stage {
   bool MayFeedOnItself() const { return mayFeedOnItself_; }
 
  private:
+  // The window after a match is three units; marks that move the cut point
+  // lie at most four units after the start of the match.
+  static constexpr std::size_t kWindowUnits = 3;
+  static constexpr std::size_t kFarthestCut = 4;
+
   struct Entry {
     std::int64_t height;
     std::u16string window;
+  };
+
+  // The units after a match that decisions about it look at.
+  struct After {
+    std::array<char16_t, std::max(kWindowUnits, kFarthestCut + 1)> units{};
+    std::size_t size = 0;
+    unsigned givenCrs = 0;  // bit k: unit k is the CR of an LF that stands for CR LF
   };
 
   bool ReplacementCanBeginMatch() const;
@@ -125,8 +142,12 @@ class PunctuationGuardStage final : public Stage {
   void Pop(std::size_t count);
   void EmitTopAndPop(std::u16string& out);
   bool MatchAtTop() const;
-  bool WindowHasMark() const;
-  std::size_t CutOffset() const;
+  After AfterTop() const;
+  After AfterMatch(std::u16string_view text, std::size_t at) const;
+  bool WindowHasMark(const After& after) const;
+  std::size_t CutOffset(const After& after) const;
+  std::size_t UnitsBefore(const After& after, std::size_t offset) const;
+  void AppendInput(std::u16string_view piece);
   void Rewrite(std::size_t cut);
   bool IsMark(char16_t unit) const { return marks_[Fold(unit)]; }
   bool SeenBefore();
@@ -139,8 +160,13 @@ class PunctuationGuardStage final : public Stage {
   std::vector<bool> marks_;  // indexed by folded unit
   std::size_t lookahead_;
   bool mayFeedOnItself_ = false;  // a rewrite can lead to another of its own making
-  std::u16string carry_;          // pushed replacement units not yet passed, top last
-  std::u16string input_;          // text not yet passed, from position_ on
+  bool lineFeedsStandForCrLf_ = false;
+  // Where LFs stand for CR LF, each is given its CR only in the units a
+  // decision looks at, rather than in all the text, unless the needle or the
+  // marks hold a line break or the rewriting is watched unit by unit.
+  bool crsGivenInDecisions_ = false;
+  std::u16string carry_;  // pushed replacement units not yet passed, top last
+  std::u16string input_;  // text not yet passed, from position_ on
   std::size_t position_ = 0;
   std::int64_t consumed_ = 0;  // input units popped so far
   bool repeating_ = false;     // the rewriting was found to repeat itself for ever

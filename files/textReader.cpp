@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "encodingDetection.h"
 
@@ -275,6 +276,7 @@ bool TextReader::Read(std::u16string& out, std::size_t mostBytes) {
       return false;
     }
     bytesRead_ += static_cast<std::uint64_t>(count);
+    crByteRead_ = crByteRead_ || std::memchr(buffer_.data(), '\r', static_cast<std::size_t>(count));
     decoder_.Push(std::string_view(buffer_.data(), static_cast<std::size_t>(count)), out);
     return true;
   }

@@ -105,6 +105,8 @@ class TextReader {
   // The size of a regular file when it was opened, 0 for anything else.
   std::uint64_t Size() const { return size_; }
   std::uint64_t BytesRead() const { return bytesRead_; }
+  // Whether a byte read so far may be a CR; until then the text holds none.
+  bool MayHoldCr() const { return crByteRead_; }
   // The encoding, once it is known.
   std::optional<textCodec::Encoding> Encoding() const { return decoder_.Encoding(); }
 
@@ -116,6 +118,7 @@ class TextReader {
   std::uint64_t size_ = 0;
   std::uint64_t bytesRead_ = 0;
   bool ended_ = false;
+  bool crByteRead_ = false;
   TextDecoder decoder_;
   std::string buffer_;
 };

@@ -9,9 +9,18 @@ namespace streamConversion::detail {
 PieceWork::PieceWork(const Settings& settings)
     : converter_(settings.style, settings.flags),
       format_(settings.output),
-      checkEncodable_(settings.output.encoding != textCodec::Encoding::Utf8) {}
+      checkEncodable_(settings.output.encoding != textCodec::Encoding::Utf8),
+      lineFeedsOut_(!checkEncodable_ && !format_.crlf) {}
 
 void PieceWork::Run(Piece& piece) {
+  if (!piece.fromBefore) {
+    lineBreaks_ = textFiles::LineBreakNormalizer(piece.lineFeedEndsLine);
+  }
+  // An LF would be given a CR only for the writer to drop it again.
+  if (lineFeedsOut_ && piece.lineFeedEndsLine && piece.withoutCr) {
+    Convert(piece, piece.text, mdlFlexConv::LineFeeds::StandForCrLf);
+    return;
+  }
   const std::u16string_view text = WithCrLfBreaks(piece);
   // Places are only ever named for characters the output cannot hold.
   if (checkEncodable_) {
@@ -22,9 +31,13 @@ void PieceWork::Run(Piece& piece) {
       return;
     }
   }
+  Convert(piece, text, mdlFlexConv::LineFeeds::AsCharacters);
+}
+
+void PieceWork::Convert(Piece& piece, std::u16string_view text, mdlFlexConv::LineFeeds lineFeeds) {
   converted_.assign(carry_);
   carry_.clear();
-  converter_.Push(text, converted_);
+  converter_.Push(text, converted_, lineFeeds);
   if (!piece.goesOn) {
     converter_.Finish(converted_);
   } else {
@@ -36,9 +49,6 @@ void PieceWork::Run(Piece& piece) {
 
 // A piece converted on from the one before may begin with the LF of its CR.
 std::u16string_view PieceWork::WithCrLfBreaks(const Piece& piece) {
-  if (!piece.fromBefore) {
-    lineBreaks_ = textFiles::LineBreakNormalizer(piece.lineFeedEndsLine);
-  }
   char16_t* const room = lines_.Room(2 * piece.text.size());
   lines_.size = lineBreaks_.Normalize(piece.text, room);
   return lines_.View();

@@ -53,6 +53,7 @@ struct Piece {
   // stands in it, with its line breaks made CR LF, for the places named.
   std::u16string text;
   bool lineFeedEndsLine = true;  // but in code page 932
+  bool withoutCr = false;        // neither it nor the text before it holds a CR
   bool last = false;             // the end of its input's text
   bool fromBefore = false;       // converted on from the piece before it, not apart
   bool goesOn = false;           // the next piece is converted on from this one
@@ -64,7 +65,8 @@ struct Piece {
 };
 
 // What converting a piece takes: its line breaks made CR LF, as the rules
-// see them (here rather than in the reading thread, which has more to do),
+// see them (here rather than in the reading thread, which has more to do;
+// and only where they are not written as LF anyway from a text without CRs),
 // the engine, the check that the output encoding holds every input character
 // (the engine's own words are in all of them), and the encoding of the result.
 class PieceWork {
@@ -75,12 +77,14 @@ class PieceWork {
 
  private:
   std::u16string_view WithCrLfBreaks(const Piece& piece);
+  void Convert(Piece& piece, std::u16string_view text, mdlFlexConv::LineFeeds lineFeeds);
 
   textFiles::LineBreakNormalizer lineBreaks_;
   UnitBuffer<char16_t> lines_;
   mdlFlexConv::Converter converter_;
   textFiles::WriteFormat format_;
   bool checkEncodable_;
+  bool lineFeedsOut_;  // the result is UTF-8 with LF line breaks
   std::u16string converted_;
   std::u16string carry_;
 };

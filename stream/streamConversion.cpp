@@ -220,6 +220,7 @@ class Run {
       }
       observer_.Read(index, reader.BytesRead());
       lineFeedEndsLine_ = reader.Encoding() != textCodec::Encoding::Cp932;
+      withoutCr_ = !reader.MayHoldCr();
       start = HandPieces(index, pending, start, !more);
       pending.erase(0, start);
       start = 0;
@@ -314,6 +315,7 @@ class Run {
   void Launch(std::size_t index, std::unique_ptr<Piece> piece, HandOn how) {
     piece->input = index;
     piece->lineFeedEndsLine = lineFeedEndsLine_;
+    piece->withoutCr = withoutCr_;
     piece->last = how.last;
     piece->fromBefore = how.fromBefore;
     piece->goesOn = how.goesOn;
@@ -459,6 +461,7 @@ class Run {
   std::size_t openOutputs_ = 0;
   std::size_t mostInFlight_ = 2;
   bool lineFeedEndsLine_ = true;  // in the text being read
+  bool withoutCr_ = false;        // nor has a CR been read in it yet
   bool chained_ = false;          // the last piece handed on goes on in the next
   std::size_t searched_ = 0;      // how far the text after the last cut was searched for one
   bool stopped_ = false;

@@ -283,4 +283,113 @@ TEST(Generated, SafeCutsSplitTheResult) {
   EXPECT_GT(cutsTried, 10000u);
 }
 
+// A text's line breaks as LF alone, as CR LF, and a result's CR LFs as LF.
+std::u16string WithoutCrs(std::u16string_view text) {
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'\r') {
+      out.push_back(text[i]);
+    } else if (i + 1 == text.size() || text[i + 1] != u'\n') {
+      out.push_back(u'\n');
+    }
+  }
+  return out;
+}
+
+std::u16string WithCrs(std::u16string_view text) {
+  std::u16string out;
+  for (const char16_t unit : text) {
+    if (unit == u'\n') {
+      out.push_back(u'\r');
+    }
+    out.push_back(unit);
+  }
+  return out;
+}
+
+std::u16string CrLfsAsLf(std::u16string_view text) {
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'\r' || i + 1 == text.size() || text[i + 1] != u'\n') {
+      out.push_back(text[i]);
+    }
+  }
+  return out;
+}
+
+// The text in pieces, its LFs standing for CR LF before the piece `switchAt`
+// and given their CRs from there on, as a text that turns out to hold a CR.
+template <typename Push>
+std::u16string PushedWithLineFeeds(std::u16string_view text, const std::vector<std::size_t>& cuts,
+                                   std::size_t switchAt, const Push& push) {
+  std::u16string out;
+  std::size_t from = 0;
+  for (std::size_t k = 0; k <= cuts.size(); ++k) {
+    const std::size_t to = k < cuts.size() ? cuts[k] : text.size();
+    const std::u16string_view piece = text.substr(from, to - from);
+    if (k < switchAt) {
+      push(piece, out, mdlFlexConv::LineFeeds::StandForCrLf);
+    } else {
+      push(WithCrs(piece), out, mdlFlexConv::LineFeeds::AsCharacters);
+    }
+    from = to;
+  }
+  return out;
+}
+
+// LFs that stand for CR LF give the result of the text with CR LF, its line
+// breaks written either way; with the converters' rules, and with a guard
+// whose needle or marks hold an LF or whose replacement feeds on itself.
+TEST(Generated, LineFeedsStandingForCrLf) {
+  using mdlFlexConv::LineFeeds;
+  Generator gen(8642);
+  Failures failures;
+  for (int i = 0; i < 4000; ++i) {
+    // Matches with line breaks and marks close after them, mostly.
+    const std::u16string text =
+        gen.OneIn(4) ? WithoutCrs(gen.Text(16)) : gen.FromAlphabet(u"でですす。」\n\nxx", 40);
+    const std::vector<std::size_t> cuts = gen.CutPoints(text.size());
+    const std::size_t switchAt = gen.Below(cuts.size() + 2);
+    const int style = static_cast<int>(gen.Below(6));
+    const int flags = static_cast<int>(gen.Below(16));
+    mdlFlexConv::Converter converter =
+        StyleConverter(style, flags & 1, (flags >> 1) & 1, (flags >> 2) & 1, (flags >> 3) & 1);
+    const std::u16string expected = CrLfsAsLf(converter.Run(WithCrs(text)));
+    std::u16string converted =
+        PushedWithLineFeeds(text, cuts, switchAt,
+                            [&](std::u16string_view piece, std::u16string& out,
+                                LineFeeds lineFeeds) { converter.Push(piece, out, lineFeeds); });
+    converter.Finish(converted);
+
+    const std::u16string find = gen.FromAlphabet(u"ですデ\n", 3);
+    const std::u16string replacement = gen.OneIn(3) ? find + u"x" : gen.FromAlphabet(u"だx\n", 3);
+    const std::u16string set = gen.FromAlphabet(u"。」、\n", 3);
+    mdlFlexConv::detail::PunctuationGuardStage whole(find, replacement, set);
+    const std::u16string guardExpected = CrLfsAsLf(RunWhole(whole, WithCrs(text)));
+    mdlFlexConv::detail::PunctuationGuardStage stage(find, replacement, set);
+    std::u16string guarded = PushedWithLineFeeds(
+        text, cuts, switchAt,
+        [&](std::u16string_view piece, std::u16string& out, LineFeeds lineFeeds) {
+          stage.TakeLineFeeds(lineFeeds);
+          stage.Push(piece, out);
+        });
+    stage.Finish(guarded);
+
+    const std::string where = "text " + Show(text) + ", " + std::to_string(cuts.size()) +
+                              " cuts, switched at " + std::to_string(switchAt);
+    if (!failures.Add(CrLfsAsLf(converted) == expected
+                          ? std::string()
+                          : where + ", style " + std::to_string(style) + " flags " +
+                                std::to_string(flags) + " gave " + Show(CrLfsAsLf(converted)) +
+                                ", with CR LF " + Show(expected)) ||
+        !failures.Add(CrLfsAsLf(guarded) == guardExpected
+                          ? std::string()
+                          : where + ", guard " + Show(find) + " " + Show(replacement) + " " +
+                                Show(set) + " gave " + Show(CrLfsAsLf(guarded)) + ", with CR LF " +
+                                Show(guardExpected))) {
+      return;
+    }
+  }
+}
+
 }  // namespace
