@@ -18,11 +18,16 @@ constexpr std::size_t kMostCharacterBytes = 4;
 
 TextConversion::TextConversion(mdlFlexConv::Style style, const mdlFlexConv::Flags& flags, bool crlf,
                                bool lineFeedEndsLine)
-    : engine_(style, flags), lineBreaks_(lineFeedEndsLine), crlf_(crlf) {}
+    : engine_(style, flags),
+      lineBreaks_(lineFeedEndsLine),
+      crlf_(crlf),
+      lineFeedEndsLine_(lineFeedEndsLine) {}
 
 void TextConversion::Push(std::string_view bytes, Result<char>& out) {
   for (std::size_t start = 0; start < bytes.size(); start += kPieceUnits) {
-    DecodeUtf8(bytes.substr(start, kPieceUnits), false);
+    const std::string_view piece = bytes.substr(start, kPieceUnits);
+    crSeen_ = crSeen_ || piece.find('\r') != std::string_view::npos;
+    DecodeUtf8(piece, false);
     Convert(decoded_, false);
     WriteUtf8(out);
   }
@@ -37,7 +42,9 @@ void TextConversion::Finish(Result<char>& out) {
 
 void TextConversion::Push(std::u16string_view units, Result<char16_t>& out) {
   for (std::size_t start = 0; start < units.size(); start += kPieceUnits) {
-    Convert(units.substr(start, kPieceUnits), false);
+    const std::u16string_view piece = units.substr(start, kPieceUnits);
+    crSeen_ = crSeen_ || piece.find(u'\r') != std::u16string_view::npos;
+    Convert(piece, false);
     WriteUtf16(out);
   }
 }
@@ -52,6 +59,7 @@ void TextConversion::Reset() {
   std::u16string discarded;
   engine_.Finish(discarded);
   lineBreaks_.Reset();
+  crSeen_ = false;
   cutCharacter_.clear();
   offset_ = 0;
   heldBack_.clear();
@@ -90,11 +98,16 @@ void TextConversion::DecodeUtf8(std::string_view bytes, bool final) {
 }
 
 void TextConversion::Convert(std::u16string_view units, bool final) {
-  lines_.clear();
-  lineBreaks_.Append(units, lines_);
   converted_.assign(heldBack_);
   heldBack_.clear();
-  engine_.Push(lines_, converted_);
+  // An LF would be given a CR only for the writer to drop it again.
+  if (!crlf_ && lineFeedEndsLine_ && !crSeen_) {
+    engine_.Push(units, converted_, mdlFlexConv::LineFeeds::StandForCrLf);
+  } else {
+    lines_.clear();
+    lineBreaks_.Append(units, lines_);
+    engine_.Push(lines_, converted_);
+  }
   if (final) {
     engine_.Finish(converted_);
   } else {

@@ -40,6 +40,8 @@ class TextConversion {
   mdlFlexConv::Converter engine_;
   textFiles::LineBreakNormalizer lineBreaks_;
   bool crlf_;
+  bool lineFeedEndsLine_;
+  bool crSeen_ = false;       // in the text so far
   std::string cutCharacter_;  // the bytes of a character a piece cut off
   std::uint64_t offset_ = 0;  // bytes of the text decoded so far
   std::u16string decoded_;
