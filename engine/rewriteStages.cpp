@@ -149,8 +149,10 @@ PunctuationGuardStage::PunctuationGuardStage(std::u16string_view find,
   }
   mayFeedOnItself_ = needle_.empty() || ReplacementCanBeginMatch();
   const auto isLineBreak = [](char16_t unit) { return unit == u'\r' || unit == u'\n'; };
-  crsGivenInDecisions_ = !mayFeedOnItself_ && std::ranges::none_of(needle_.units(), isLineBreak) &&
-                         !marks_[u'\r'] && !marks_[u'\n'];
+  crsGivenInDecisions_ =
+      !mayFeedOnItself_ &&
+      std::none_of(needle_.units().begin(), needle_.units().end(), isLineBreak) && !marks_[u'\r'] &&
+      !marks_[u'\n'];
 }
 
 void PunctuationGuardStage::TakeLineFeeds(LineFeeds lineFeeds) {
