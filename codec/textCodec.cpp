@@ -543,26 +543,25 @@ struct ByteMasks {
   std::uint64_t continuations = 0;
 };
 
+// The sixteen bytes' marks as bits from `shift` on.
+__attribute__((target("ssse3"))) inline std::uint64_t MaskOf(__m128i is, unsigned shift) {
+  return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(is))} << shift;
+}
+
 __attribute__((target("ssse3"))) ByteMasks MasksOf(const char* bytes) {
   ByteMasks masks;
   for (unsigned k = 0; k < 4; ++k) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
-    const unsigned shift = 16 * k;
-    const auto mask = [&](__m128i is) {
-      return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(is))} << shift;
-    };
-    masks.nonAscii |= mask(block);
-    masks.threeByteLeads |= mask(IsFreeThreeByteLead(block));
-    masks.continuations |= mask(IsContinuationByte(block));
+    masks.nonAscii |= MaskOf(block, 16 * k);
+    masks.threeByteLeads |= MaskOf(IsFreeThreeByteLead(block), 16 * k);
+    masks.continuations |= MaskOf(IsContinuationByte(block), 16 * k);
   }
   // Two-byte leads are rare: looked for only where some other lead is, which
   // saves a tenth of reading where there are none.
   if ((masks.nonAscii & ~masks.continuations & ~masks.threeByteLeads) != 0) {
     for (unsigned k = 0; k < 4; ++k) {
       const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
-      masks.twoByteLeads |=
-          std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(IsTwoByteLead(block)))}
-          << (16 * k);
+      masks.twoByteLeads |= MaskOf(IsTwoByteLead(block), 16 * k);
     }
   }
   return masks;
