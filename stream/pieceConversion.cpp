@@ -112,6 +112,20 @@ void Workers::HelpUntilDone(const Piece& piece, PieceWork& work) {
   }
 }
 
+bool Workers::HelpWithOne(PieceWork& work, std::size_t leaving) {
+  Piece* queued = nullptr;
+  {
+    const std::lock_guard lock(mutex_);
+    if (queue_.size() <= leaving) {
+      return false;
+    }
+    queued = queue_.front();
+    queue_.pop_front();
+  }
+  Convert(*queued, work);
+  return true;
+}
+
 void Workers::Convert(Piece& piece, PieceWork& work) {
   bool outOfMemory = false;
   try {

@@ -106,6 +106,9 @@ class Workers {
   // Waits until the piece is converted, converting with work meanwhile the
   // pieces that no thread has taken yet, oldest first.
   void HelpUntilDone(const Piece& piece, PieceWork& work);
+  // Converts with work the oldest piece no thread has taken, if more than
+  // `leaving` of them wait; returns whether it did.
+  bool HelpWithOne(PieceWork& work, std::size_t leaving);
 
  private:
   void Convert(Piece& piece, PieceWork& work);

@@ -38,6 +38,9 @@ constexpr std::size_t kLongestPieceUnits = std::size_t{1} << 22;
 // Input is read this much at a time, so that the text read so far is seldom
 // much more than a piece.
 constexpr std::size_t kReadBytes = 2 * kPieceUnits;
+// The reading thread reads this many pieces a job ahead of the one it writes
+// next before it helps convert them, and twice as many at the most.
+constexpr std::size_t kPiecesAheadPerJob = 4;
 // A piece is cut this near the end of the text read so far where it can be:
 // it then takes the text's room, and only the units after the cut are copied.
 constexpr std::size_t kTailUnits = 64;
@@ -88,7 +91,7 @@ class Run {
         workers_.reset();
       }
     }
-    mostInFlight_ = 2 * (1 + (workers_ ? workers_->Count() : 0));
+    mostInFlight_ = kPiecesAheadPerJob * (1 + (workers_ ? workers_->Count() : 0));
   }
 
   Outcome Go() {
@@ -327,8 +330,25 @@ class Run {
     } else {
       workers_->Hand(handed);
     }
-    while (!pieces_.empty() && (pieces_.size() > mostInFlight_ || IsDone(*pieces_.front()))) {
-      WriteFront();
+    WriteWhatIsDone();
+  }
+
+  // Writes the pieces done in order. Past mostInFlight_ pieces, this thread
+  // converts one of those waiting too, but only while that leaves every other
+  // thread one to go on with: a thread that finds none sleeps, and waking it
+  // takes longer than reading another piece meanwhile.
+  void WriteWhatIsDone() {
+    while (!pieces_.empty()) {
+      if (IsDone(*pieces_.front())) {
+        WriteFront();
+      } else if (pieces_.size() <= mostInFlight_) {
+        return;
+      } else if (!workers_ || !workers_->HelpWithOne(helping_, workers_->Count())) {
+        if (pieces_.size() <= 2 * mostInFlight_) {
+          return;
+        }
+        WriteFront();
+      }
     }
   }
 
