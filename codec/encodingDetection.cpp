@@ -458,20 +458,19 @@ class Cp932Weigher {
     if (byte == 0xDD) {
       return Place::Japanese;
     }
+    // No word begins with a mark, ｰ included (EUC-KR "병합 베이스가" reads
+    // "ｺｴﾇﾕ ｺ｣ﾀﾌｽｺｰ｡").
+    if (before == 0 && IsMark(byte) && inWord) {
+      return Place::Misplaced;
+    }
     if (byte == 0xAF || byte == 0xB0) {  // ｯ, ｰ
-      if (afterLetter || afterMark) {
-        return Place::Japanese;
-      }
-      // No word begins with ｰ (EUC-KR "병합 베이스가" reads "ｺｴﾇﾕ ｺ｣ﾀﾌｽｺｰ｡").
-      return before != 0 ? (byte == 0xAF ? Place::Misplaced : Place::Plain)
-                         : (byte == 0xB0 && inWord ? Place::Misplaced : Place::Plain);
+      return afterLetter || afterMark
+                 ? Place::Japanese
+                 : (before != 0 && byte == 0xAF ? Place::Misplaced : Place::Plain);
     }
     if (byte >= 0xA7 && byte <= 0xAE && before != 0) {
       return afterMark || (afterLetter && FollowsWith(before, byte)) ? Place::Japanese
                                                                      : Place::Misplaced;
-    }
-    if (before == 0 && IsMark(byte) && inWord) {
-      return Place::Misplaced;
     }
     if (IsSoundMark(byte) && afterLetter) {
       if (TakesSoundMark(before, byte)) {

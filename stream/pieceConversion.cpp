@@ -94,22 +94,10 @@ bool Workers::IsDone(const Piece& piece) {
 }
 
 void Workers::HelpUntilDone(const Piece& piece, PieceWork& work) {
-  for (;;) {
-    Piece* queued = nullptr;
-    {
-      std::unique_lock lock(mutex_);
-      if (piece.done) {
-        return;
-      }
-      if (queue_.empty()) {
-        done_.wait(lock, [&] { return piece.done; });
-        return;
-      }
-      queued = queue_.front();
-      queue_.pop_front();
-    }
-    Convert(*queued, work);
+  while (!IsDone(piece) && HelpWithOne(work, 0)) {
   }
+  std::unique_lock lock(mutex_);
+  done_.wait(lock, [&] { return piece.done; });
 }
 
 bool Workers::HelpWithOne(PieceWork& work, std::size_t leaving) {
